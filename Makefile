@@ -1,0 +1,37 @@
+# Set-up, build, example and tests. `make example` and `make test` are all a fresh machine needs.
+SHELL := /bin/bash
+PYTHON ?= python3
+VENV := .venv
+PY := $(VENV)/bin/python
+DEBIAN_PACKAGES := rapidjson-dev
+SOURCES := $(shell find core arm neck module stubs tools -name '*.cpp' -o -name '*.h' -o -name '*.map' 2>/dev/null) \
+           CMakeLists.txt pyproject.toml
+CMAKE_DEFINES ?= -C cmake.define.TORSO_WERROR=ON
+
+.PHONY: example test build system-deps clean
+
+example: build
+	$(PY) examples/quickstart.py
+
+test: build
+	$(PY) -m pytest -q
+
+build: $(VENV)/.installed
+
+# Debian packages, only when one is missing (apt-get needs root).
+$(VENV)/.system-deps:
+	@if ! dpkg -s $(DEBIAN_PACKAGES) >/dev/null 2>&1; then \
+	  apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q $(DEBIAN_PACKAGES); fi
+	@mkdir -p $(VENV) && touch $@
+
+$(VENV)/.python-deps: $(VENV)/.system-deps pyproject.toml
+	test -x $(PY) || $(PYTHON) -m venv $(VENV)
+	$(PY) -m pip install -q --upgrade pip
+	touch $@
+
+$(VENV)/.installed: $(VENV)/.python-deps $(SOURCES)
+	$(PY) -m pip install -q $(CMAKE_DEFINES) ".[test]"
+	touch $@
+
+clean:
+	rm -rf build $(VENV)

@@ -1,0 +1,40 @@
+// Forward kinematics of one arm and the small-circle intersection that closes its loop.
+#pragma once
+
+#include <expected>
+#include <optional>
+#include <string_view>
+
+#include "arm/geometry.h"
+#include "core/joints.h"
+#include "core/vec.h"
+
+namespace torso::arm {
+
+/// Pose of the closed linkage, in the arm's base frame. Unit vectors; radians.
+struct LinkagePose {
+    Mat3 rotation;  // columns: e_x, e_y, v_3
+    Vec3 v_2, v_3, v_4;
+};
+
+/// The coupler circles around the two input-arm tips do not meet.
+struct LoopClosureError {
+    static constexpr std::string_view message =
+        "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler.";
+};
+
+/// Full pose for the joint pair, or LoopClosureError when the loop cannot close.
+std::expected<LinkagePose, LoopClosureError>
+forward_kinematics(const ArmLinkage& linkage, double theta_a, double theta_b);
+
+/// Point at arc r1 from c1 and arc r2 from c2 (unit vectors, not normalised here) on the
+/// side of c1 × c2 that `sign` (+1 or -1) selects; nothing when the centres coincide or are
+/// opposite, or the circles do not meet.
+std::optional<Vec3> intersect_small_circles(const Vec3& c1, const Vec3& c2, double r1, double r2,
+                                            double sign);
+
+/// Same as intersect_small_circles, given cos r1 and cos r2 instead of the radii.
+std::optional<Vec3> intersect_small_circles_cos(const Vec3& c1, const Vec3& c2, double cos_r1,
+                                                double cos_r2, double sign);
+
+}  // namespace torso::arm

@@ -1,0 +1,50 @@
+// Inverse kinematics of one arm: from a target rotation and from a pointing direction.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <expected>
+#include <optional>
+#include <string_view>
+
+#include "arm/fk.h"
+
+namespace torso::arm {
+
+/// One joint pair that can put v_3 on a given direction, with its pose. Angles in [-π, π].
+struct IkCandidate {
+    double theta_a;
+    double theta_b;
+    LinkagePose pose;
+};
+
+/// Candidates in the fixed order of tip signs (+,+), (+,-), (-,+), (-,-), skipped ones left
+/// out. At most four, held in place: listing allocates nothing.
+struct CandidateList {
+    std::array<IkCandidate, 4> items;
+    std::size_t count = 0;
+
+    const IkCandidate* begin() const { return items.data(); }
+    const IkCandidate* end() const { return items.data() + count; }
+};
+
+/// No joint pair reaches the target.
+struct TargetUnreachableError {
+    static constexpr std::string_view message =
+        "Target orientation is outside the spherical 5-bar workspace.";
+};
+
+/// Every joint pair whose tips sit at arc β from the unit direction `d` (not normalised here).
+CandidateList enumerate_candidates(const ArmLinkage& linkage, const Vec3& d);
+
+/// Joint pair whose rotation lies closest to `target` and within 1e-6 (Frobenius) of it.
+std::expected<JointPair, TargetUnreachableError>
+inverse_kinematics(const ArmLinkage& linkage, const Mat3& target);
+
+/// Joint pair pointing v_3 along `v` (any length from 1e-12, normalised here), nearest to
+/// `near` in plain radians, else of smallest norm.
+std::expected<JointPair, TargetUnreachableError>
+inverse_kinematics_from_direction(const ArmLinkage& linkage, const Vec3& v,
+                                  const std::optional<JointPair>& near);
+
+}  // namespace torso::arm
