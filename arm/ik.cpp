@@ -1,0 +1,163 @@
+// Inverse kinematics of one arm: candidate joint pairs for a direction, and the choice among them.
+#include "arm/ik.h"
+
+#include <cmath>
+
+namespace torso::arm {
+
+namespace {
+
+// Strict: a rotation at Frobenius distance e < kOrientationTolerance from the target matches;
+// an exactly equal e does not, and a NaN e never does.
+constexpr double kOrientationTolerance = 1e-6;
+
+// Strict: a candidate whose v_3 lies at distance < kDirectionTolerance from the direction
+// points along it; an exactly equal distance does not, and a NaN distance never does.
+constexpr double kDirectionTolerance = 1e-6;
+
+// Strict: a direction shorter than kMinDirectionLength cannot be normalised; a length of
+// exactly this value is accepted, and a NaN length passes on (and leaves no survivor).
+constexpr double kMinDirectionLength = 1e-12;
+
+// Tip signs, in the order that fixes every tie-break: +1 first, then -1.
+constexpr double kTipSigns[] = {1.0, -1.0};
+
+/// θ_A that turns arm A's rest tip to the tip p_A, as atan2 about u_A = (0, 0, 1).
+double angle_of_arm_a(const ArmLinkage& linkage, const Vec3& p_a) {
+    // s sin α stays in both arguments: a negative one moves the angle by π.
+    const double radius = linkage.s * linkage.sin_alpha;
+    return std::atan2(radius * p_a.y, radius * p_a.x);
+}
+
+/// θ_B that turns arm B's rest tip to the tip p_B, as atan2 about u_B = (s, 0, 0).
+double angle_of_arm_b(const ArmLinkage& linkage, const Vec3& p_b) {
+    return std::atan2((-linkage.s * linkage.sin_alpha) * p_b.y, linkage.sin_alpha * p_b.z);
+}
+
+/// Tip of one input arm, at arc α from its axis and arc β from d, on the `sign` side.
+std::optional<Vec3> arm_tip_towards(const ArmLinkage& linkage, const Vec3& axis, const Vec3& d,
+                                    double sign) {
+    return intersect_small_circles_cos(axis, d, linkage.cos_alpha, linkage.cos_beta, sign);
+}
+
+/// Frobenius distance between two matrices, the squared differences summed column by column,
+/// each column top to bottom, left to right in one running sum.
+double frobenius_distance(const Mat3& p, const Mat3& q) {
+    double sum = 0.0;
+    for (std::size_t col = 0; col < 3; ++col) {
+        for (std::size_t row = 0; row < 3; ++row) {
+            const double diff = p.at(row, col) - q.at(row, col);
+            sum += diff * diff;
+        }
+    }
+    return std::sqrt(sum);
+}
+
+/// Squared distance in plain radians from `pair` to `near`, or from the origin without one.
+double joint_cost(const JointPair& pair, const std::optional<JointPair>& near) {
+    if (!near) {
+        return pair.theta_a * pair.theta_a + pair.theta_b * pair.theta_b;
+    }
+    const double da = pair.theta_a - near->theta_a;
+    const double db = pair.theta_b - near->theta_b;
+    return da * da + db * db;
+}
+
+/// Joint pairs of the candidates whose v_3 points along the unit direction d, in list order.
+struct Survivors {
+    std::array<JointPair, 4> pairs;
+    std::size_t count = 0;
+};
+
+Survivors pointing_along(const CandidateList& candidates, const Vec3& d) {
+    Survivors survivors;
+    for (const IkCandidate& candidate : candidates) {
+        if (norm(candidate.pose.v_3 - d) < kDirectionTolerance) {
+            survivors.pairs[survivors.count++] = {candidate.theta_a, candidate.theta_b};
+        }
+    }
+    return survivors;
+}
+
+/// The first survivor of least cost: a later one wins only when strictly cheaper, so equal
+/// costs keep the earlier one and a NaN cost never replaces.
+JointPair cheapest(const Survivors& survivors, const std::optional<JointPair>& near) {
+    JointPair best = survivors.pairs[0];
+    if (survivors.count == 1) {
+        return best;
+    }
+    double best_cost = joint_cost(best, near);
+    for (std::size_t i = 1; i < survivors.count; ++i) {
+        const double cost = joint_cost(survivors.pairs[i], near);
+        if (best_cost > cost) {
+            best = survivors.pairs[i];
+            best_cost = cost;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+CandidateList enumerate_candidates(const ArmLinkage& linkage, const Vec3& d) {
+    const Vec3 u_a{0.0, 0.0, 1.0};
+    const Vec3 u_b{linkage.s, 0.0, 0.0};
+    // The tips of arm B do not depend on arm A's sign: found once for both.
+    const std::optional<Vec3> p_b[] = {arm_tip_towards(linkage, u_b, d, kTipSigns[0]),
+                                       arm_tip_towards(linkage, u_b, d, kTipSigns[1])};
+    CandidateList list;
+    for (const double sign_a : kTipSigns) {
+        const std::optional<Vec3> p_a = arm_tip_towards(linkage, u_a, d, sign_a);
+        if (!p_a) {
+            continue;
+        }
+        const double theta_a = angle_of_arm_a(linkage, *p_a);
+        for (const std::optional<Vec3>& tip_b : p_b) {
+            if (!tip_b) {
+                continue;
+            }
+            const double theta_b = angle_of_arm_b(linkage, *tip_b);
+            const auto pose = forward_kinematics(linkage, theta_a, theta_b);
+            if (pose) {
+                list.items[list.count++] = {theta_a, theta_b, *pose};
+            }
+        }
+    }
+    return list;
+}
+
+std::expected<JointPair, TargetUnreachableError>
+inverse_kinematics(const ArmLinkage& linkage, const Mat3& target) {
+    const CandidateList candidates = enumerate_candidates(linkage, target.columns[2]);
+    const IkCandidate* best = nullptr;
+    double best_distance = 0.0;
+    for (const IkCandidate& candidate : candidates) {
+        const double distance = frobenius_distance(candidate.pose.rotation, target);
+        const bool accepted = distance < kOrientationTolerance;
+        if (accepted && (best == nullptr || distance < best_distance)) {
+            best = &candidate;
+            best_distance = distance;
+        }
+    }
+    if (best == nullptr) {
+        return std::unexpected(TargetUnreachableError{});
+    }
+    return JointPair{best->theta_a, best->theta_b};
+}
+
+std::expected<JointPair, TargetUnreachableError>
+inverse_kinematics_from_direction(const ArmLinkage& linkage, const Vec3& v,
+                                  const std::optional<JointPair>& near) {
+    const double length = norm(v);
+    if (length < kMinDirectionLength) {
+        return std::unexpected(TargetUnreachableError{});
+    }
+    const Vec3 d = v / length;
+    const Survivors survivors = pointing_along(enumerate_candidates(linkage, d), d);
+    if (survivors.count == 0) {
+        return std::unexpected(TargetUnreachableError{});
+    }
+    return cheapest(survivors, near);
+}
+
+}  // namespace torso::arm

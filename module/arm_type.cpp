@@ -1,0 +1,211 @@
+// The TarveloArmKinematics type: constructors, accessors and the kinematics methods.
+#include "module/arm_type.h"
+
+#include <string_view>
+
+#include "arm/fk.h"
+#include "arm/geometry_document.h"
+#include "arm/ik.h"
+#include "module/binder.h"
+#include "module/heap_type.h"
+
+namespace torso::py {
+namespace {
+
+constexpr const char* kClassName = "TarveloArmKinematics";
+
+Param kNewParams[] = {{"arm_arc", true}, {"coupler_arc", true}, {"mirror", true}};
+Param kJointPairParams[] = {{"theta_a"}, {"theta_b"}};
+Param kRotationParams[] = {{"r_target"}};
+Param kDirectionParams[] = {{"v3"}};
+Param kDirectionNearParams[] = {{"v3"}, {"near", true}};
+Param kJsonParams[] = {{"json"}};
+
+const MethodSpec kNew{kClassName, "__new__", kNewParams};
+const MethodSpec kFromJson{kClassName, "from_json", kJsonParams};
+const MethodSpec kFk{kClassName, "fk", kJointPairParams};
+const MethodSpec kIk{kClassName, "ik", kRotationParams};
+const MethodSpec kIkFromDirection{kClassName, "ik_from_direction", kDirectionNearParams};
+const MethodSpec kDirection{kClassName, "direction", kJointPairParams};
+const MethodSpec kIsReachableJoints{kClassName, "is_reachable_joints", kJointPairParams};
+const MethodSpec kIsReachableOrientation{kClassName, "is_reachable_orientation", kRotationParams};
+const MethodSpec kIsReachableDirection{kClassName, "is_reachable_direction", kDirectionParams};
+
+const arm::ArmLinkage& linkage_of(const ArmObject& self) { return self.linkage; }
+
+PyObject* arm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    return construct(kNew, type, args, kwargs,
+                     [](PyTypeObject* cls, Omittable<double> arm_arc, Omittable<double> coupler_arc,
+                        Omittable<bool> mirror) {
+                         return new_arm(cls, {arm_arc.value_or(arm::kDefaultLeft.arm_arc),
+                                              coupler_arc.value_or(arm::kDefaultLeft.coupler_arc),
+                                              arm::Branch::positive, mirror.value_or(false)});
+                     });
+}
+
+PyObject* arm_default_left(PyObject*, PyObject*) {
+    return call_static_noargs([] { return arm::kDefaultLeft; });
+}
+
+PyObject* arm_default_right(PyObject*, PyObject*) {
+    return call_static_noargs([] { return arm::kDefaultRight; });
+}
+
+PyObject* arm_from_json(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return call_static(kFromJson, args, nargs, kwnames,
+                       [](std::string_view json) { return arm::read_geometry_document(json); });
+}
+
+PyObject* arm_fk(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kFk, self, args, nargs, kwnames, [](const ArmObject& arm, double theta_a, double theta_b) {
+            return map_value(arm::forward_kinematics(linkage_of(arm), theta_a, theta_b),
+                             [](const arm::LinkagePose& pose) { return pose.rotation; });
+        });
+}
+
+PyObject* arm_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return call_method<ArmObject>(kIk, self, args, nargs, kwnames,
+                                  [](const ArmObject& arm, const Mat3& r_target) {
+                                      return arm::inverse_kinematics(linkage_of(arm), r_target);
+                                  });
+}
+
+PyObject* arm_ik_from_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kIkFromDirection, self, args, nargs, kwnames,
+        [](const ArmObject& arm, const Vec3& v3, const std::optional<JointPair>& near) {
+            return arm::inverse_kinematics_from_direction(linkage_of(arm), v3, near);
+        });
+}
+
+PyObject* arm_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kDirection, self, args, nargs, kwnames,
+        [](const ArmObject& arm, double theta_a, double theta_b) {
+            return map_value(arm::forward_kinematics(linkage_of(arm), theta_a, theta_b),
+                             [](const arm::LinkagePose& pose) { return pose.v_3; });
+        });
+}
+
+PyObject* arm_is_reachable_joints(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                  PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kIsReachableJoints, self, args, nargs, kwnames,
+        [](const ArmObject& arm, double theta_a, double theta_b) {
+            return arm::forward_kinematics(linkage_of(arm), theta_a, theta_b).has_value();
+        });
+}
+
+PyObject* arm_is_reachable_orientation(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                       PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kIsReachableOrientation, self, args, nargs, kwnames,
+        [](const ArmObject& arm, const Mat3& r_target) {
+            return arm::inverse_kinematics(linkage_of(arm), r_target).has_value();
+        });
+}
+
+PyObject* arm_is_reachable_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                     PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kIsReachableDirection, self, args, nargs, kwnames, [](const ArmObject& arm, const Vec3& v3) {
+            return arm::inverse_kinematics_from_direction(linkage_of(arm), v3, std::nullopt)
+                .has_value();
+        });
+}
+
+PyObject* arm_arm_arc(PyObject* self, PyObject*) {
+    return call_noargs<ArmObject>(kClassName, self,
+                                  [](const ArmObject& arm) { return arm.linkage.geometry.arm_arc; });
+}
+
+PyObject* arm_coupler_arc(PyObject* self, PyObject*) {
+    return call_noargs<ArmObject>(
+        kClassName, self, [](const ArmObject& arm) { return arm.linkage.geometry.coupler_arc; });
+}
+
+PyObject* arm_mirror(PyObject* self, PyObject*) {
+    return call_noargs<ArmObject>(kClassName, self,
+                                  [](const ArmObject& arm) { return arm.linkage.geometry.mirror; });
+}
+
+constexpr int kVectorcall = METH_FASTCALL | METH_KEYWORDS;
+
+PyMethodDef kArmMethods[] = {
+    {"default_left", arm_default_left, METH_STATIC | METH_NOARGS,
+     "default_left()\n--\n\nBuild the default left-arm geometry."},
+    {"default_right", arm_default_right, METH_STATIC | METH_NOARGS,
+     "default_right()\n--\n\nBuild the default right-arm geometry (mirror of left)."},
+    {"from_json", as_cfunction<arm_from_json>(), METH_STATIC | kVectorcall,
+     "from_json(json)\n--\n\nBuild the arm from a JSON string matching `SphericalLinkGeometry`."},
+    {"fk", as_cfunction<arm_fk>(), kVectorcall,
+     "fk($self, theta_a, theta_b)\n--\n\nForward kinematics: `(θ_A, θ_B)` → 3×3 rotation of the "
+     "end-effector.\nRaises `RuntimeError` when the loop fails to close (target joint\npair is "
+     "outside the workspace)."},
+    {"ik", as_cfunction<arm_ik>(), kVectorcall,
+     "ik($self, r_target)\n--\n\nInverse kinematics: 3×3 rotation → `(θ_A, θ_B)`.\nRaises "
+     "`RuntimeError` when the target orientation isn't reachable."},
+    {"ik_from_direction", as_cfunction<arm_ik_from_direction>(), kVectorcall,
+     "ik_from_direction($self, v3, near=None)\n--\n\nInverse kinematics from just the end-effector "
+     "pointing direction\n(3-vector, automatically normalized). When multiple `(θ_A, θ_B)`\nbranches "
+     "reach the same direction, `near` (an optional current\njoint pair) picks the closest one; "
+     "otherwise the smallest-norm\nsolution wins."},
+    {"direction", as_cfunction<arm_direction>(), kVectorcall,
+     "direction($self, theta_a, theta_b)\n--\n\nForward kinematics that returns just the "
+     "end-effector pointing\ndirection (the third column of the FK rotation, equal to `v_3`)."},
+    {"is_reachable_joints", as_cfunction<arm_is_reachable_joints>(), kVectorcall,
+     "is_reachable_joints($self, theta_a, theta_b)\n--\n\nWhether `(θ_A, θ_B)` lands inside the "
+     "workspace (loop closes)."},
+    {"is_reachable_orientation", as_cfunction<arm_is_reachable_orientation>(), kVectorcall,
+     "is_reachable_orientation($self, r_target)\n--\n\nWhether `r_target` is on the reachable "
+     "manifold (IK succeeds)."},
+    {"is_reachable_direction", as_cfunction<arm_is_reachable_direction>(), kVectorcall,
+     "is_reachable_direction($self, v3)\n--\n\nWhether the pointing direction `v3` (3-vector, "
+     "auto-normalized)\nis on the reachable manifold."},
+    {"arm_arc", arm_arm_arc, METH_NOARGS, "arm_arc($self)\n--\n\n"},
+    {"coupler_arc", arm_coupler_arc, METH_NOARGS, "coupler_arc($self)\n--\n\n"},
+    {"mirror", arm_mirror, METH_NOARGS, "mirror($self)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+char kArmDoc[] = "TarveloArmKinematics(arm_arc=0.7, coupler_arc=0.5, mirror=False)\n--\n\n";
+
+PyType_Slot kArmSlots[] = {
+    {Py_tp_base, &PyBaseObject_Type},
+    {Py_tp_new, reinterpret_cast<void*>(arm_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(deallocate_instance)},
+    {Py_tp_doc, kArmDoc},
+    {Py_tp_methods, kArmMethods},
+    {0, nullptr},
+};
+
+PyType_Spec kArmSpec = {
+    "tarvelo_torso_kinematics.TarveloArmKinematics",
+    static_cast<int>(sizeof(ArmObject)),
+    0,
+    Py_TPFLAGS_DEFAULT,
+    kArmSlots,
+};
+
+PyTypeObject* g_arm_type = nullptr;
+
+}  // namespace
+
+PyTypeObject* ArmObject::type() { return type_once(g_arm_type, kArmSpec); }
+
+PyObject* new_arm(PyTypeObject* type, const arm::SphericalLinkGeometry& geometry) {
+    PyObject* self = allocate_instance(type);
+    if (self != nullptr) {
+        reinterpret_cast<ArmObject*>(self)->linkage = arm::prepare_linkage(geometry);
+    }
+    return self;
+}
+
+PyObject* new_arm(const arm::SphericalLinkGeometry& geometry) {
+    PyTypeObject* type = ArmObject::type();
+    return type != nullptr ? new_arm(type, geometry) : nullptr;
+}
+
+}  // namespace torso::py

@@ -1,0 +1,25 @@
+// The TarveloArmKinematics type.
+#pragma once
+
+#include <Python.h>
+
+#include "arm/geometry.h"
+
+namespace torso::py {
+
+/// An arm instance: the object header, then the geometry and the constants derived from it.
+struct ArmObject {
+    PyObject_HEAD
+    arm::ArmLinkage linkage;
+
+    /// The arm type, created on first use (null with the error set if that failed).
+    static PyTypeObject* type();
+};
+
+/// A new instance of `type` (the arm type) holding the geometry, or null with the error set.
+PyObject* new_arm(PyTypeObject* type, const arm::SphericalLinkGeometry& geometry);
+
+/// A new instance of the arm type holding the geometry.
+PyObject* new_arm(const arm::SphericalLinkGeometry& geometry);
+
+}  // namespace torso::py

@@ -1,0 +1,195 @@
+// Argument binding and its messages, worded as the interpreter words them for Python functions.
+#include "module/binder.h"
+
+#include <string>
+#include <vector>
+
+namespace torso::py {
+namespace {
+
+/// "Class.method()", the name that binding messages use.
+std::string full_name(const MethodSpec& spec) {
+    return std::string(spec.class_name) + "." + spec.method_name + "()";
+}
+
+std::size_t required_count(const MethodSpec& spec) {
+    std::size_t count = 0;
+    for (const Param& param : spec.params) {
+        count += param.optional ? 0 : 1;
+    }
+    return count;
+}
+
+[[gnu::cold]] bool raise_too_many_positional(const MethodSpec& spec, Py_ssize_t given) {
+    const char* verb = given == 1 ? "was" : "were";
+    std::size_t required = required_count(spec);
+    if (required == spec.params.size()) {
+        PyErr_Format(PyExc_TypeError, "%s takes %zu positional arguments but %zd %s given",
+                     full_name(spec).c_str(), spec.params.size(), given, verb);
+    } else {
+        PyErr_Format(PyExc_TypeError, "%s takes from %zu to %zu positional arguments but %zd %s given",
+                     full_name(spec).c_str(), required, spec.params.size(), given, verb);
+    }
+    return false;
+}
+
+[[gnu::cold]] bool raise_unexpected_keyword(const MethodSpec& spec, PyObject* name) {
+    PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%S'",
+                 full_name(spec).c_str(), name);
+    return false;
+}
+
+[[gnu::cold]] bool raise_multiple_values(const MethodSpec& spec, const Param& param) {
+    PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'",
+                 full_name(spec).c_str(), param.name);
+    return false;
+}
+
+/// "'a'", "'a' and 'b'", "'a', 'b' and 'c'".
+std::string quoted_list(const std::vector<const char*>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) {
+            text += i + 1 == names.size() ? " and " : ", ";
+        }
+        text += "'";
+        text += names[i];
+        text += "'";
+    }
+    return text;
+}
+
+[[gnu::cold]] bool raise_missing(const MethodSpec& spec, PyObject* const* slots) {
+    std::vector<const char*> missing;
+    for (std::size_t i = 0; i < spec.params.size(); ++i) {
+        if (slots[i] == nullptr && !spec.params[i].optional) {
+            missing.push_back(spec.params[i].name);
+        }
+    }
+    PyErr_Format(PyExc_TypeError, "%s missing %zu required positional %s: %s",
+                 full_name(spec).c_str(), missing.size(),
+                 missing.size() == 1 ? "argument" : "arguments", quoted_list(missing).c_str());
+    return false;
+}
+
+/// The interned str of a parameter name, made on first use (null if that failed).
+PyObject* interned_name(Param& param) {
+    if (param.interned == nullptr) {
+        param.interned = PyUnicode_InternFromString(param.name);
+        if (param.interned == nullptr) {
+            PyErr_Clear();
+        }
+    }
+    return param.interned;
+}
+
+/// Index of the parameter named `name`, or -1. Call sites pass interned names, so a pointer
+/// match settles nearly every lookup; the text comparison catches the rest.
+Py_ssize_t find_param(const MethodSpec& spec, PyObject* name) {
+    for (std::size_t i = 0; i < spec.params.size(); ++i) {
+        if (interned_name(spec.params[i]) == name) {
+            return static_cast<Py_ssize_t>(i);
+        }
+    }
+    if (!PyUnicode_Check(name)) {
+        return -1;
+    }
+    for (std::size_t i = 0; i < spec.params.size(); ++i) {
+        if (PyUnicode_CompareWithASCIIString(name, spec.params[i].name) == 0) {
+            return static_cast<Py_ssize_t>(i);
+        }
+    }
+    return -1;
+}
+
+/// Put one keyword argument into its slot.
+bool bind_keyword(const MethodSpec& spec, PyObject* name, PyObject* value, PyObject** slots) {
+    Py_ssize_t index = find_param(spec, name);
+    if (index < 0) {
+        return raise_unexpected_keyword(spec, name);
+    }
+    if (slots[index] != nullptr) {
+        return raise_multiple_values(spec, spec.params[static_cast<std::size_t>(index)]);
+    }
+    slots[index] = value;
+    return true;
+}
+
+bool bind_positional(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject** slots) {
+    if (static_cast<std::size_t>(nargs) > spec.params.size()) {
+        return raise_too_many_positional(spec, nargs);
+    }
+    for (Py_ssize_t i = 0; i < nargs; ++i) {
+        slots[i] = args[i];
+    }
+    return true;
+}
+
+bool check_required(const MethodSpec& spec, PyObject* const* slots) {
+    for (std::size_t i = 0; i < spec.params.size(); ++i) {
+        if (slots[i] == nullptr && !spec.params[i].optional) {
+            return raise_missing(spec, slots);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool bind_vector(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+                 PyObject* kwnames, PyObject** slots) {
+    if (!bind_positional(spec, args, nargs, slots)) {
+        return false;
+    }
+    if (kwnames != nullptr) {
+        Py_ssize_t count = PyTuple_GET_SIZE(kwnames);
+        for (Py_ssize_t i = 0; i < count; ++i) {
+            if (!bind_keyword(spec, PyTuple_GET_ITEM(kwnames, i), args[nargs + i], slots)) {
+                return false;
+            }
+        }
+    }
+    return check_required(spec, slots);
+}
+
+bool bind_tuple(const MethodSpec& spec, PyObject* args, PyObject* kwargs, PyObject** slots) {
+    PyObject* const* items = reinterpret_cast<PyTupleObject*>(args)->ob_item;
+    if (!bind_positional(spec, items, PyTuple_GET_SIZE(args), slots)) {
+        return false;
+    }
+    if (kwargs != nullptr) {
+        Py_ssize_t position = 0;
+        PyObject *name, *value;
+        while (PyDict_Next(kwargs, &position, &name, &value)) {
+            if (!bind_keyword(spec, name, value, slots)) {
+                return false;
+            }
+        }
+    }
+    return check_required(spec, slots);
+}
+
+void wrap_argument_error(const char* name) {
+    resume_panic_from_python();
+    if (PyErr_Occurred() != PyExc_TypeError) {
+        return;  // any other type passes unchanged, without the argument's name
+    }
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    Ref old_type(type), old_value(value), old_traceback(traceback);
+    Ref message(PyUnicode_FromFormat("argument '%s': %S", name, old_value.get()));
+    Ref wrapped(message ? PyObject_CallOneArg(PyExc_TypeError, message.get()) : nullptr);
+    if (!wrapped) {
+        fail_python_api_call();
+    }
+    PyException_SetCause(wrapped.get(), PyException_GetCause(old_value.get()));
+    PyErr_Restore(Py_NewRef(PyExc_TypeError), wrapped.release(), nullptr);
+}
+
+void raise_wrong_receiver(PyObject* self, const char* class_name) {
+    raise_cannot_convert(self, class_name);
+}
+
+}  // namespace torso::py

@@ -1,0 +1,169 @@
+// The one call sequence of every entry point: bind, check the receiver, convert, call, convert back.
+#pragma once
+
+#include <Python.h>
+
+#include <cstddef>
+#include <span>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include "module/convert.h"
+#include "module/guard.h"
+#include "module/ref.h"
+
+namespace torso::py {
+
+/// One parameter of a method: its name and whether the caller may omit it.
+struct Param {
+    const char* name;
+    bool optional = false;
+    PyObject* interned = nullptr;  // the name as an interned str, made on first use
+};
+
+/// What the binder needs to know of a method: its class, its name and its parameters.
+struct MethodSpec {
+    const char* class_name;
+    const char* method_name;  // "__new__" for a constructor
+    std::span<Param> params;
+};
+
+/// The most parameters any method has; the binder's slot array is this long.
+inline constexpr std::size_t kMaxParams = 3;
+
+/// Place vectorcall arguments into `slots` (one per parameter, null when omitted).
+/// False with a TypeError set on a binding error.
+bool bind_vector(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+                 PyObject* kwnames, PyObject** slots);
+
+/// The same for the tuple and dict that a constructor receives.
+bool bind_tuple(const MethodSpec& spec, PyObject* args, PyObject* kwargs, PyObject** slots);
+
+/// After the conversion of parameter `name` failed: wrap an exact TypeError as
+/// "argument 'name': ...", pass anything else on unchanged.
+[[gnu::cold]] void wrap_argument_error(const char* name);
+
+/// TypeError for a receiver that is not an instance of `class_name`.
+[[gnu::cold]] void raise_wrong_receiver(PyObject* self, const char* class_name);
+
+namespace detail {
+
+template <class F>
+struct CallableTraits : CallableTraits<decltype(&F::operator())> {};
+template <class C, class R, class... A>
+struct CallableTraits<R (C::*)(A...) const> {
+    using Args = std::tuple<std::decay_t<A>...>;
+};
+
+/// The argument values of a routine taking `Args`, minus the first `skip` (the receiver).
+template <std::size_t skip, class Args, class = std::make_index_sequence<std::tuple_size_v<Args> - skip>>
+struct ValuesOf;
+template <std::size_t skip, class Args, std::size_t... I>
+struct ValuesOf<skip, Args, std::index_sequence<I...>> {
+    using type = std::tuple<std::tuple_element_t<I + skip, Args>...>;
+};
+
+template <class Values, std::size_t... I>
+bool convert_all(const MethodSpec& spec, PyObject* const* slots, Values& values,
+                 std::index_sequence<I...>) {
+    return ((from_slot(slots[I], std::get<I>(values)) ||
+             (wrap_argument_error(spec.params[I].name), false)) &&
+            ...);
+}
+
+/// Convert the bound slots and call `routine(receiver..., values...)`; its result as a new
+/// reference, or null with the error set.
+template <class Routine, class... Receiver>
+PyObject* convert_and_call(const MethodSpec& spec, PyObject* const* slots, Routine& routine,
+                           const Receiver&... receiver) {
+    using Args = typename CallableTraits<Routine>::Args;
+    using Values = typename ValuesOf<sizeof...(Receiver), Args>::type;
+    constexpr std::size_t count = std::tuple_size_v<Values>;
+    static_assert(count <= kMaxParams);
+    Values values{};
+    if (!convert_all(spec, slots, values, std::make_index_sequence<count>{})) {
+        return nullptr;
+    }
+    return to_python(
+        std::apply([&](const auto&... value) { return routine(receiver..., value...); }, values));
+}
+
+/// Verify the receiver's type; false with the TypeError set otherwise.
+template <class Self>
+bool check_receiver(PyObject* self, const char* class_name) {
+    if (PyType_IsSubtype(Py_TYPE(self), Self::type())) {
+        return true;
+    }
+    raise_wrong_receiver(self, class_name);
+    return false;
+}
+
+}  // namespace detail
+
+/// A vectorcall entry point as the PyCFunction that a method table row stores.
+template <auto entry>
+PyCFunction as_cfunction() {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry));
+}
+
+/// An instance method called by vectorcall: `routine(const Self&, values...)`.
+template <class Self, class Routine>
+PyObject* call_method(const MethodSpec& spec, PyObject* self, PyObject* const* args,
+                      Py_ssize_t nargs, PyObject* kwnames, Routine routine) {
+    return guarded<PyObject*>([&]() -> PyObject* {
+        PyObject* slots[kMaxParams] = {};
+        if (!bind_vector(spec, args, nargs, kwnames, slots) ||
+            !detail::check_receiver<Self>(self, spec.class_name)) {
+            return nullptr;
+        }
+        Ref hold = Ref::borrow(self);  // held until the call ends
+        return detail::convert_and_call(spec, slots, routine, *reinterpret_cast<const Self*>(self));
+    });
+}
+
+/// An instance method without arguments: `routine(const Self&)`.
+template <class Self, class Routine>
+PyObject* call_noargs(const char* class_name, PyObject* self, Routine routine) {
+    return guarded<PyObject*>([&]() -> PyObject* {
+        if (!detail::check_receiver<Self>(self, class_name)) {
+            return nullptr;
+        }
+        Ref hold = Ref::borrow(self);
+        return to_python(routine(*reinterpret_cast<const Self*>(self)));
+    });
+}
+
+/// A static method called by vectorcall: `routine(values...)`.
+template <class Routine>
+PyObject* call_static(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject* kwnames, Routine routine) {
+    return guarded<PyObject*>([&]() -> PyObject* {
+        PyObject* slots[kMaxParams] = {};
+        if (!bind_vector(spec, args, nargs, kwnames, slots)) {
+            return nullptr;
+        }
+        return detail::convert_and_call(spec, slots, routine);
+    });
+}
+
+/// A static method without arguments: `routine()`.
+template <class Routine>
+PyObject* call_static_noargs(Routine routine) {
+    return guarded<PyObject*>([&]() -> PyObject* { return to_python(routine()); });
+}
+
+/// A constructor: `routine(type, values...)` returns the new instance of `type`.
+template <class Routine>
+PyObject* construct(const MethodSpec& spec, PyTypeObject* type, PyObject* args, PyObject* kwargs,
+                    Routine routine) {
+    return guarded<PyObject*>([&]() -> PyObject* {
+        PyObject* slots[kMaxParams] = {};
+        if (!bind_tuple(spec, args, kwargs, slots)) {
+            return nullptr;
+        }
+        return detail::convert_and_call(spec, slots, routine, type);
+    });
+}
+
+}  // namespace torso::py

@@ -1,0 +1,93 @@
+// Conversions between Python objects and the plain values of the kinematics.
+#pragma once
+
+#include <Python.h>
+
+#include <expected>
+#include <optional>
+#include <string_view>
+
+#include "arm/geometry.h"
+#include "core/joints.h"
+#include "core/vec.h"
+#include "module/failures.h"
+
+namespace torso::py {
+
+/// A parameter with a default: empty when the argument was omitted; an explicit None is
+/// converted like any other value (and fails for a number or a bool).
+template <class T>
+struct Omittable {
+    std::optional<T> value;
+    T value_or(T fallback) const { return value.value_or(fallback); }
+};
+
+/// `'<type>' object cannot be converted to '<target>'` as a TypeError, naming the type's
+/// __qualname__. Always returns false.
+[[gnu::cold]] bool raise_cannot_convert(PyObject* object, const char* target);
+
+// Each from_python reads `object` into `out` and returns true, or returns false with the
+// interpreter's error set. None of them takes ownership of `object`.
+bool from_python(PyObject* object, double& out);
+bool from_python(PyObject* object, bool& out);
+bool from_python(PyObject* object, std::string_view& out);
+bool from_python(PyObject* object, Vec3& out);
+bool from_python(PyObject* object, Mat3& out);
+bool from_python(PyObject* object, JointPair& out);
+/// A joint triple, read like a Vec3: [yaw, pitch, roll].
+bool from_python(PyObject* object, JointTriple& out);
+/// None gives no pair; anything else is read as a joint pair.
+bool from_python(PyObject* object, std::optional<JointPair>& out);
+
+/// Reads an argument slot: null when the argument was not passed.
+template <class T>
+bool from_slot(PyObject* slot, T& out) {
+    return from_python(slot, out);
+}
+template <class T>
+bool from_slot(PyObject* slot, Omittable<T>& out) {
+    if (slot == nullptr) {
+        return true;
+    }
+    return from_python(slot, out.value.emplace());
+}
+inline bool from_slot(PyObject* slot, std::optional<JointPair>& out) {
+    if (slot == nullptr) {
+        return true;
+    }
+    return from_python(slot, out);
+}
+
+// Each to_python returns a new reference, or null with the interpreter's error set. A failed
+// float, list or tuple creation is an internal fault (thrown), not a returned null.
+PyObject* to_python(double value);
+PyObject* to_python(bool value);
+PyObject* to_python(const Vec3& value);
+PyObject* to_python(const Mat3& value);
+PyObject* to_python(const JointPair& value);
+PyObject* to_python(const JointTriple& value);
+/// An object the routine already made: its new reference passes through.
+inline PyObject* to_python(PyObject* owned) { return owned; }
+/// A new TarveloArmKinematics holding the geometry.
+PyObject* to_python(const arm::SphericalLinkGeometry& value);
+
+/// `f` applied to the value, the failure kept (std::expected::transform, which this
+/// standard library lacks).
+template <class T, class E, class F>
+auto map_value(const std::expected<T, E>& result, F f) -> std::expected<decltype(f(*result)), E> {
+    if (!result) {
+        return std::unexpected(result.error());
+    }
+    return f(*result);
+}
+
+/// The value, or the routine's failure raised as its exception.
+template <class T, class E>
+PyObject* to_python(const std::expected<T, E>& result) {
+    if (!result) {
+        return raise_failure(result.error());
+    }
+    return to_python(*result);
+}
+
+}  // namespace torso::py

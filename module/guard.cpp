@@ -1,0 +1,111 @@
+// PanicException, the trap, and the reporting of panics that come back from Python code.
+#include "module/guard.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "module/ref.h"
+
+namespace torso::py {
+namespace {
+
+constexpr const char* kPanicTypeName = "tarvelo_runtime.PanicException";
+constexpr const char* kPanicDoc =
+    "The exception raised when the native code of tarvelo_torso_kinematics panics.\n\n"
+    "Like SystemExit, this exception is derived from BaseException so that it will\n"
+    "typically propagate all the way through the stack and cause the Python interpreter\n"
+    "to exit.";
+constexpr const char* kGenericFaultMessage = "internal fault in the native code of tarvelo_torso_kinematics";
+constexpr const char* kTrapText = "uncaught panic at ffi boundary";
+constexpr const char* kUnwrappedPanicMessage = "Unwrapped panic from Python code";
+
+PyObject* g_panic_type = nullptr;
+
+/// The PanicException type, created on first use and kept for the life of the process.
+PyObject* panic_type() {
+    if (g_panic_type == nullptr) {
+        // Often first needed while another exception is pending: keep it aside meanwhile.
+        PyObject *pending_type, *pending_value, *pending_traceback;
+        PyErr_Fetch(&pending_type, &pending_value, &pending_traceback);
+        PyObject* created =
+            PyErr_NewExceptionWithDoc(kPanicTypeName, kPanicDoc, PyExc_BaseException, nullptr);
+        if (created == nullptr) {
+            PyErr_Clear();
+        }
+        PyErr_Restore(pending_type, pending_value, pending_traceback);
+        if (created == nullptr) {
+            throw InternalFault{"Failed to initialize new exception type."};
+        }
+        // Creating the type may run Python code and let another thread in: first one stored wins.
+        if (g_panic_type == nullptr) {
+            g_panic_type = created;
+        } else {
+            Py_DECREF(created);
+        }
+    }
+    return g_panic_type;
+}
+
+/// str() of an exception, or the fixed text when str() itself fails.
+std::string panic_message(PyObject* value) {
+    Ref text(value != nullptr ? PyObject_Str(value) : nullptr);
+    const char* utf8 = text ? PyUnicode_AsUTF8(text.get()) : nullptr;
+    if (utf8 == nullptr) {
+        PyErr_Clear();
+        return kUnwrappedPanicMessage;
+    }
+    return utf8;
+}
+
+}  // namespace
+
+void fail_python_api_call() {
+    PyErr_Print();
+    throw InternalFault{"Python API call failed"};
+}
+
+void raise_panic(const std::string& message) {
+    PyObject* type = panic_type();
+    Ref text(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+    if (!text) {
+        throw InternalFault{"could not build the panic message"};
+    }
+    PyErr_SetObject(type, text.get());
+}
+
+std::string fault_message(std::exception_ptr fault) {
+    try {
+        std::rethrow_exception(fault);
+    } catch (const InternalFault& internal) {
+        return internal.message;
+    } catch (const std::exception& other) {
+        return other.what();
+    } catch (...) {
+        return kGenericFaultMessage;
+    }
+}
+
+void fire_trap() noexcept {
+    std::fputs(kTrapText, stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+    std::abort();
+}
+
+void resume_panic_from_python() {
+    if (PyErr_Occurred() != panic_type()) {
+        return;
+    }
+    PyObject *exc_type, *exc_value, *exc_traceback;
+    PyErr_Fetch(&exc_type, &exc_value, &exc_traceback);
+    PyErr_NormalizeException(&exc_type, &exc_value, &exc_traceback);
+    std::string message = panic_message(exc_value);
+    std::fputs("--- tarvelo_torso_kinematics is resuming a panic after fetching a PanicException from Python. ---\n", stderr);
+    std::fputs("Python stack trace below:\n", stderr);
+    std::fflush(stderr);
+    PyErr_Restore(exc_type, exc_value, exc_traceback);
+    PyErr_PrintEx(0);
+    throw InternalFault{std::move(message)};
+}
+
+}  // namespace torso::py
