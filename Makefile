@@ -8,7 +8,7 @@ SOURCES := $(shell find core arm neck module stubs tools -name '*.cpp' -o -name 
            CMakeLists.txt pyproject.toml
 CMAKE_DEFINES ?= -C cmake.define.TORSO_WERROR=ON
 
-.PHONY: example test build system-deps clean
+.PHONY: example test build bench clean
 
 example: build
 	$(PY) examples/quickstart.py
@@ -32,6 +32,15 @@ $(VENV)/.python-deps: $(VENV)/.system-deps pyproject.toml
 $(VENV)/.installed: $(VENV)/.python-deps $(SOURCES)
 	$(PY) -m pip install -q $(CMAKE_DEFINES) ".[test]"
 	touch $@
+
+# Core microbenchmarks (Google Benchmark) and the per-call cost of every method from Python.
+bench: build
+	@dpkg -s libbenchmark-dev >/dev/null 2>&1 || \
+	  (apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q libbenchmark-dev)
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DTORSO_BENCHMARKS=ON >/dev/null
+	cmake --build build/bench --target core_bench
+	build/bench/core_bench --benchmark_min_time=0.5
+	$(PY) bench/bench_calls.py
 
 clean:
 	rm -rf build $(VENV)

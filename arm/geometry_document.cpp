@@ -21,9 +21,14 @@ constexpr std::string_view kPrefix = "Invalid arms.json: ";
 constexpr std::string_view kGeometryStruct = "struct SphericalLinkGeometry";
 
 // Iterative: nesting lives on the reader's heap stack, so depth cannot exhaust the C stack.
-// Stop-when-done: the reader returns after the value; trailing text is checked here.
-constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag |
+// Numbers as strings: converted here by from_chars, correctly rounded; the reader's own
+// conversion misreads some numbers near the ends of the double range. Stop-when-done: the
+// reader returns after the value, and the text after it is checked here.
+constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag |
                                  rapidjson::kParseStopWhenDoneFlag | rapidjson::kParseValidateEncodingFlag;
+
+// The reader's words for a number beyond the double range, used for both its refusal and ours.
+constexpr std::string_view kNumberTooBig = "number too big to be stored in double";
 
 /// The four members, in their array order.
 enum class Field : std::uint8_t { arm_arc, coupler_arc, branch, mirror };
@@ -44,29 +49,39 @@ std::optional<Branch> branch_named(std::string_view name) {
 
 /// One JSON value as the reader reports it; containers only by their opening bracket.
 struct Value {
-    enum class Kind : std::uint8_t { null, boolean, signed_integer, unsigned_integer, floating, string, array, object };
+    enum class Kind : std::uint8_t { null, boolean, number, string, array, object };
     Kind kind;
     bool boolean = false;
-    std::int64_t signed_integer = 0;
-    std::uint64_t unsigned_integer = 0;
-    double floating = 0.0;
-    std::string_view string{};
+    std::string_view text{};  // a number as written, or a string's decoded bytes
 };
 
-/// The value as the nearest double, if it is a number.
-std::optional<double> as_number(const Value& v) {
-    switch (v.kind) {
-        case Value::Kind::signed_integer: return static_cast<double>(v.signed_integer);
-        case Value::Kind::unsigned_integer: return static_cast<double>(v.unsigned_integer);
-        case Value::Kind::floating: return v.floating;
-        default: return std::nullopt;
+/// Decimal order of magnitude of a nonzero JSON number text: 2 for "123.4e0", -3 for
+/// "0.001". Only its sign matters, so the exponent is clamped.
+std::int64_t decimal_order(std::string_view number) {
+    const std::size_t e = std::min(number.find_first_of("eE"), number.size());
+    const std::string_view mantissa = number.substr(0, e);
+    const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t first = mantissa.find_first_of("123456789");
+    std::int64_t exponent = 0;
+    bool negative_exponent = false;
+    for (const char c : number.substr(std::min(e + 1, number.size()))) {
+        if (c == '-') negative_exponent = true;
+        if (c >= '0' && c <= '9' && exponent < 1'000'000'000) exponent = (exponent * 10) + (c - '0');
     }
+    const auto order = static_cast<std::int64_t>(point) - static_cast<std::int64_t>(first) - (first < point ? 1 : 0);
+    return order + (negative_exponent ? -exponent : exponent);
 }
 
-void append_number(std::string& out, auto number) {
-    std::array<char, 32> buffer{};
-    const auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), number);
-    out.append(buffer.data(), ec == std::errc{} ? end : buffer.data());
+/// The nearest double to a JSON number text, or nothing when it is too large for one.
+/// A number too small for one rounds to zero, with its sign.
+std::optional<double> nearest_double(std::string_view number) {
+    double d = 0.0;
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), d);
+    if (ec == std::errc::result_out_of_range) {
+        if (decimal_order(number) >= 0) return std::nullopt;
+        return number.front() == '-' ? -0.0 : 0.0;
+    }
+    return d;  // the reader has checked the grammar, which from_chars accepts whole
 }
 
 /// Length of the valid UTF-8 sequence (no surrogates, nothing past U+10FFFF) at the start
@@ -121,18 +136,18 @@ std::string quoted_text(std::string_view s) {
 
 /// How a found value is named in "invalid type" messages.
 std::string describe(const Value& v) {
-    std::string out;
     switch (v.kind) {
         case Value::Kind::null: return "null";
         case Value::Kind::boolean: return v.boolean ? "boolean `true`" : "boolean `false`";
-        case Value::Kind::signed_integer: out = "integer `"; append_number(out, v.signed_integer); break;
-        case Value::Kind::unsigned_integer: out = "integer `"; append_number(out, v.unsigned_integer); break;
-        case Value::Kind::floating: out = "floating point `"; append_number(out, v.floating); break;
-        case Value::Kind::string: return "string \"" + quoted_text(v.string) + "\"";
+        case Value::Kind::number: {
+            const bool integer = v.text.find_first_of(".eE") == std::string_view::npos;
+            return (integer ? "integer `" : "floating point `") + std::string(v.text) + "`";
+        }
+        case Value::Kind::string: return "string \"" + quoted_text(v.text) + "\"";
         case Value::Kind::array: return "array";
         case Value::Kind::object: return "object";
     }
-    return out + "`";
+    return "value";
 }
 
 std::string invalid_type(const Value& found, std::string_view expected) {
@@ -160,14 +175,17 @@ public:
 
     bool Null() { return scalar({.kind = Value::Kind::null}); }
     bool Bool(bool b) { return scalar({.kind = Value::Kind::boolean, .boolean = b}); }
-    bool Int(int i) { return scalar({.kind = Value::Kind::signed_integer, .signed_integer = i}); }
-    bool Int64(std::int64_t i) { return scalar({.kind = Value::Kind::signed_integer, .signed_integer = i}); }
-    bool Uint(unsigned u) { return scalar({.kind = Value::Kind::unsigned_integer, .unsigned_integer = u}); }
-    bool Uint64(std::uint64_t u) { return scalar({.kind = Value::Kind::unsigned_integer, .unsigned_integer = u}); }
-    bool Double(double d) { return scalar({.kind = Value::Kind::floating, .floating = d}); }
-    bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }  // flag not set
+    // Numbers arrive as text (kParseNumbersAsStringsFlag): the typed events never come.
+    bool Int(int) { return false; }
+    bool Int64(std::int64_t) { return false; }
+    bool Uint(unsigned) { return false; }
+    bool Uint64(std::uint64_t) { return false; }
+    bool Double(double) { return false; }
+    bool RawNumber(const char* s, rapidjson::SizeType length, bool) {
+        return scalar({.kind = Value::Kind::number, .text = std::string_view(s, length)});
+    }
     bool String(const char* s, rapidjson::SizeType length, bool) {
-        return scalar({.kind = Value::Kind::string, .string = std::string_view(s, length)});
+        return scalar({.kind = Value::Kind::string, .text = std::string_view(s, length)});
     }
     bool Key(const char* s, rapidjson::SizeType length, bool) {
         end_ = stream_.Tell();
@@ -304,8 +322,9 @@ bool GeometryHandler::member(Field field, const Value& v, Expect next) {
     switch (field) {
         case Field::arm_arc:
         case Field::coupler_arc: {
-            const std::optional<double> number = as_number(v);
-            if (!number) return refuse(invalid_type(v, "a floating-point number"));
+            if (v.kind != Value::Kind::number) return refuse(invalid_type(v, "a floating-point number"));
+            const std::optional<double> number = nearest_double(v.text);
+            if (!number) return refuse(std::string(kNumberTooBig));
             (field == Field::arm_arc ? geometry_.arm_arc : geometry_.coupler_arc) = *number;
             return true;
         }
@@ -314,7 +333,7 @@ bool GeometryHandler::member(Field field, const Value& v, Expect next) {
             geometry_.mirror = v.boolean;
             return true;
         case Field::branch:
-            if (v.kind == Value::Kind::string) return variant(v.string);
+            if (v.kind == Value::Kind::string) return variant(v.text);
             if (v.kind != Value::Kind::object) return refuse(invalid_type(v, "enum Branch"));
             after_branch_ = next;
             expect_ = Expect::variant_key;

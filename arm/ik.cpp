@@ -63,12 +63,13 @@ double joint_cost(const JointPair& pair, const std::optional<JointPair>& near) {
     return da * da + db * db;
 }
 
-/// Joint pairs of the candidates whose v_3 points along the unit direction d, in list order.
+/// Joint pairs that point along a direction, in candidate order; held in place.
 struct Survivors {
     std::array<JointPair, 4> pairs;
     std::size_t count = 0;
 };
 
+/// Joint pairs of the candidates whose v_3 lies within kDirectionTolerance of the unit d.
 Survivors pointing_along(const CandidateList& candidates, const Vec3& d) {
     Survivors survivors;
     for (const IkCandidate& candidate : candidates) {

@@ -218,13 +218,11 @@ def ik_from_direction(arm: Arm, v, near=None):
     return best
 
 
-def same_bits(x, y, signed_zero=False):
-    """Equal as doubles, NaN equal to NaN; ±0.0 equal unless signed_zero."""
+def same_bits(x, y):
+    """Equal as doubles, NaN equal to NaN and 0.0 to -0.0 (the sign of an exact zero is free)."""
     if math.isnan(x) or math.isnan(y):
         return math.isnan(x) and math.isnan(y)
-    if x == 0.0 and y == 0.0 and not signed_zero:
-        return True
-    return x == y and math.copysign(1.0, x) == math.copysign(1.0, y)
+    return x == y
 
 
 def same_nested(got, want):

@@ -5,7 +5,8 @@ from hypothesis import example, given, settings
 from hypothesis import strategies as st
 
 import reference_kinematics as ref
-from conftest import ARM_NAMES, make_arm
+from conftest import ARM_NAMES, make_arm, needs_from_json
+from tarvelo_torso_kinematics import TarveloArmKinematics
 
 PI = math.pi
 NAN = math.nan
@@ -50,7 +51,7 @@ def test_fk_known_rotation(name, joints, rows):
     ("left", (0.5, 0.5), [0.891191, 0.149494, 0.428287]),
     ("right", (0.0, 0.0), [-0.622814, -0.473503, 0.622814]),
     pytest.param("left-negative", (0.0, 0.0), [0.622814, -0.473503, 0.622814],
-                 marks=ARM_NAMES[2].marks),
+                 marks=needs_from_json),
 ], ids=["left-rest", "left-half", "right-rest", "negative-rest"])
 def test_direction_known(name, joints, v3):
     arm, _ = make_arm(name)
@@ -141,7 +142,7 @@ def test_non_finite_angle_gives_nan_rotation(left, joints):
     assert [math.isnan(x) for x in left.direction(*joints)] == [True] * 3
 
 
-@pytest.mark.parametrize("name", ["left", "right"])
+@pytest.mark.parametrize("name", ARM_NAMES)
 @settings(derandomize=True, max_examples=300, deadline=None)
 @given(theta_a=angles, theta_b=angles)
 @example(theta_a=0.0, theta_b=0.0)
@@ -168,3 +169,18 @@ def test_rotation_is_proper_and_ends_in_direction(arms, joints):
 def test_angles_outside_pi_wrap(left):
     for row, wrapped in zip(left.fk(0.5, 0.5), left.fk(0.5 + 2 * PI, 0.5 - 4 * PI)):
         assert wrapped == pytest.approx(row, abs=1e-12)
+
+
+# Tips meeting at rest: sin α cos α + cos α sin α rounds above 1 for this α, so only the
+# clamp of c1·c2 keeps the loop closure from taking sqrt of a negative number.
+COINCIDENT_TIPS_ARC = 0.7853981633971158
+
+
+@pytest.mark.parametrize("coupler_arc", [0.5, 0.0, PI / 2], ids=["default", "zero", "right-angle"])
+def test_coincident_tips_do_not_close(coupler_arc):
+    reference = ref.Arm(arm_arc=COINCIDENT_TIPS_ARC, coupler_arc=coupler_arc)
+    v_2, v_4 = ref.tips(reference, 0.0, 0.0)
+    assert ref.dot(v_2, v_4) > 1.0
+    arm = TarveloArmKinematics(COINCIDENT_TIPS_ARC, coupler_arc)
+    assert_loop_open(arm, 0.0, 0.0)
+    assert_matches_reference(arm, reference, 0.0, 0.0)

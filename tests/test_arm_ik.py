@@ -167,7 +167,7 @@ def test_frobenius_bound_matches_reference(left, joints, row, col):
     assert left.is_reachable_orientation(target) is True
 
 
-@pytest.mark.parametrize("name", ["left", "right"])
+@pytest.mark.parametrize("name", ARM_NAMES)
 @settings(derandomize=True, max_examples=200, deadline=None)
 @given(theta_a=st.floats(-PI, PI), theta_b=st.floats(-PI, PI),
        noise=st.floats(-2e-6, 2e-6), entry=st.integers(0, 8))

@@ -34,10 +34,6 @@ def assert_matches_reference(arm, reference, v3, near=None):
     assert arm.is_reachable_direction(v3) is True
 
 
-def test_known_direction(left):
-    assert HALF == pytest.approx([0.891191, 0.149494, 0.428287], abs=5e-7)
-
-
 @pytest.mark.parametrize(("near", "expected"), [
     (None, (OTHER_A, 0.5)),
     ((0.5, 0.5), (0.5, 0.5)),

@@ -1,0 +1,123 @@
+"""Per-call cost of every method of tarvelo_torso_kinematics, as user code calls it.
+
+Each method runs over 20 fixed reachable inputs in a loop compiled for it alone; a batch is
+calibrated to about --batch-ms, the calibration runs are the warm-up, and the figure is the
+median over --reps batches of (ns per call - ns per iteration of the same loop without the
+call). The garbage collector is off inside a batch, as in timeit.
+
+    python bench/bench_calls.py [--reps 15] [--batch-ms 20] [--methods fk,ik] [--json out.json]
+"""
+
+import argparse
+import gc
+import json
+import math
+import statistics
+import sys
+import time
+
+from tarvelo_torso_kinematics import TarveloArmKinematics, TarveloNeckKinematics
+
+DOCUMENT = '{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "positive", "mirror": false}'
+
+
+def inputs():
+    """Fixed inputs inside the default arm's workspace and the neck's range."""
+    arm = TarveloArmKinematics.default_left()
+    pairs = [(-0.3 + 0.15 * (i % 5), -0.3 + 0.15 * (i // 5)) for i in range(20)]
+    rotations = [arm.fk(a, b) for a, b in pairs]
+    directions = [arm.direction(a, b) for a, b in pairs]
+    triples = [[0.1 * i - 1.0, 0.05 * i - 0.5, 0.3 - 0.03 * i] for i in range(20)]
+    neck = TarveloNeckKinematics()
+    return {
+        "arm": arm,
+        "neck": neck,
+        "pairs": pairs,
+        "rotations": rotations,
+        "directions": directions,
+        "directions_near": [(d, p) for d, p in zip(directions, pairs)],
+        "triples": triples,
+        "neck_rotations": [neck.fk(t) for t in triples],
+        "documents": [DOCUMENT] * 20,
+        "nothing": [None] * 20,
+    }
+
+
+# name: (input list, loop body over `x` with the arm `o`, the neck `n`, the class `C`)
+METHODS = {
+    "new": ("nothing", "C()"),
+    "default_left": ("nothing", "C.default_left()"),
+    "default_right": ("nothing", "C.default_right()"),
+    "from_json": ("documents", "C.from_json(x)"),
+    "arm_arc": ("nothing", "o.arm_arc()"),
+    "coupler_arc": ("nothing", "o.coupler_arc()"),
+    "mirror": ("nothing", "o.mirror()"),
+    "fk": ("pairs", "o.fk(x[0], x[1])"),
+    "direction": ("pairs", "o.direction(x[0], x[1])"),
+    "is_reachable_joints": ("pairs", "o.is_reachable_joints(x[0], x[1])"),
+    "ik": ("rotations", "o.ik(x)"),
+    "is_reachable_orientation": ("rotations", "o.is_reachable_orientation(x)"),
+    "ik_from_direction": ("directions", "o.ik_from_direction(x)"),
+    "ik_from_direction_near": ("directions_near", "o.ik_from_direction(x[0], near=x[1])"),
+    "is_reachable_direction": ("directions", "o.is_reachable_direction(x)"),
+    "neck_new": ("nothing", "N()"),
+    "neck_fk": ("triples", "n.fk(x)"),
+    "neck_ik": ("neck_rotations", "n.ik(x)"),
+}
+
+
+def compile_loop(body):
+    """A fresh function per method, so the interpreter's inline caches are not shared."""
+    source = f"def run(xs, rounds, o, n, C, N):\n    for _ in range(rounds):\n        for x in xs:\n            {body}\n"
+    namespace = {}
+    exec(compile(source, f"<bench {body}>", "exec"), namespace)
+    return namespace["run"]
+
+
+def timed(run, args, rounds):
+    start = time.perf_counter_ns()
+    run(*args[:1], rounds, *args[1:])
+    return time.perf_counter_ns() - start
+
+
+def measure(body, xs, data, reps, batch_ms):
+    run, bare = compile_loop(body), compile_loop("pass")
+    args = (xs, data["arm"], data["neck"], TarveloArmKinematics, TarveloNeckKinematics)
+    rounds = 1
+    while timed(run, args, rounds) < batch_ms * 1e6 / 4:  # calibration doubles as warm-up
+        rounds *= 2
+    rounds = max(1, int(rounds * batch_ms * 1e6 / max(1, timed(run, args, rounds))))
+    calls = rounds * len(xs)
+    net = []
+    gc.disable()
+    try:
+        for _ in range(reps):
+            loop_ns = timed(bare, args, rounds) / calls
+            net.append(timed(run, args, rounds) / calls - loop_ns)
+    finally:
+        gc.enable()
+    return statistics.median(net)
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--reps", type=int, default=15)
+    parser.add_argument("--batch-ms", type=float, default=20.0)
+    parser.add_argument("--methods", default=",".join(METHODS))
+    parser.add_argument("--json", help="also write the figures to this file")
+    options = parser.parse_args(argv)
+    data = inputs()
+    results = {}
+    print(f"{'method':<26} {'ns/call':>9}")
+    for name in options.methods.split(","):
+        source, body = METHODS[name]
+        results[name] = measure(body, data[source], data, options.reps, options.batch_ms)
+        print(f"{name:<26} {results[name]:>9.1f}")
+    if options.json:
+        with open(options.json, "w", encoding="utf-8") as out:
+            json.dump({"python": sys.version.split()[0], "ns_per_call": results}, out, indent=2)
+    return 0 if all(math.isfinite(v) for v in results.values()) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

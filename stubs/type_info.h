@@ -1,0 +1,144 @@
+// Python type expressions of the stub, built from the boundary value types by fixed rules.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <initializer_list>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "core/joints.h"
+#include "core/vec.h"
+
+namespace torso::stubs {
+
+/// A module that a type expression refers to, by its import name ("builtins", "typing").
+using ModuleRef = std::string;
+
+/// One type expression of the stub and the modules it needs imported.
+struct TypeInfo {
+    std::string expression;       // e.g. "typing.Sequence[builtins.float]"
+    std::set<ModuleRef> modules;  // unordered in meaning; a set keeps each name once
+};
+
+/// Builds a fresh TypeInfo; records hold one per argument and per result.
+using TypeFunction = TypeInfo (*)();
+
+/// A string usable as a template argument, for the names baked into the rules.
+template <std::size_t N>
+struct Literal {
+    char text[N];
+    constexpr Literal(const char (&s)[N]) { std::copy_n(s, N, text); }  // NOLINT: implicit on purpose
+    constexpr std::string_view view() const { return {text, N - 1}; }
+};
+
+namespace rules {
+
+/// `outer[inner]`, needing `outer_module` besides whatever `inner` needs.
+inline TypeInfo subscript(std::string_view outer, std::string_view outer_module, TypeInfo inner) {
+    inner.expression = std::string(outer) + "[" + inner.expression + "]";
+    inner.modules.emplace(outer_module);
+    return inner;
+}
+
+/// "tuple[a, b, ...]"; `tuple` is a builtin name, so only the elements' modules are needed.
+inline TypeInfo tuple_of(std::initializer_list<TypeInfo> elements) {
+    TypeInfo out{"tuple[", {}};
+    std::string_view separator;
+    for (const TypeInfo& element : elements) {
+        out.expression += std::string(separator) + element.expression;
+        out.modules.insert(element.modules.begin(), element.modules.end());
+        separator = ", ";
+    }
+    out.expression += "]";
+    return out;
+}
+
+/// A Python builtin scalar: the same expression as argument and as result.
+template <Literal PythonName>
+struct Scalar {
+    static TypeInfo argument() {
+        return {"builtins." + std::string(PythonName.view()), {"builtins"}};
+    }
+    static TypeInfo result() { return argument(); }
+};
+
+}  // namespace rules
+
+/// The rule of one boundary value type: `argument()` for what a caller may pass,
+/// `result()` for what a method returns. A type without a rule does not compile.
+template <class T>
+struct TypeRule;
+
+/// A fixed-length array of T: any sequence going in, a list coming out. The length
+/// is checked at run time and is not part of the expression.
+template <class T>
+struct FixedArrayRule {
+    static TypeInfo argument() {
+        return rules::subscript("typing.Sequence", "typing", TypeRule<T>::argument());
+    }
+    static TypeInfo result() {
+        return rules::subscript("builtins.list", "builtins", TypeRule<T>::result());
+    }
+};
+
+/// A pair or triple: a tuple both ways.
+template <class... Elements>
+struct TupleRule {
+    static TypeInfo argument() { return rules::tuple_of({TypeRule<Elements>::argument()...}); }
+    static TypeInfo result() { return rules::tuple_of({TypeRule<Elements>::result()...}); }
+};
+
+template <>
+struct TypeRule<double> : rules::Scalar<"float"> {};
+template <>
+struct TypeRule<bool> : rules::Scalar<"bool"> {};
+template <>
+struct TypeRule<std::string_view> : rules::Scalar<"str"> {};
+template <>
+struct TypeRule<Vec3> : FixedArrayRule<double> {};
+/// Three rows of three; crosses the boundary row by row.
+template <>
+struct TypeRule<Mat3> : FixedArrayRule<Vec3> {};
+template <>
+struct TypeRule<JointPair> : TupleRule<double, double> {};
+/// Taken like a Vec3, returned as a (yaw, pitch, roll) tuple.
+template <>
+struct TypeRule<JointTriple> {
+    static TypeInfo argument() { return FixedArrayRule<double>::argument(); }
+    static TypeInfo result() { return TupleRule<double, double, double>::result(); }
+};
+
+/// An argument that may be None. No method returns an optional, so there is no result rule.
+template <class T>
+struct TypeRule<std::optional<T>> {
+    static TypeInfo argument() {
+        return rules::subscript("typing.Optional", "typing", TypeRule<T>::argument());
+    }
+};
+
+/// A class of the module being described; `Class` names it and its module.
+template <class Class>
+struct ModuleClass {};
+
+/// Referred to by bare name inside its own stub; the module set says where it lives.
+template <class Class>
+struct TypeRule<ModuleClass<Class>> {
+    static TypeInfo result() {
+        return {std::string(Class::python_name), {std::string(Class::module_name)}};
+    }
+};
+
+template <class T>
+TypeInfo argument_type() {
+    return TypeRule<T>::argument();
+}
+
+template <class T>
+TypeInfo result_type() {
+    return TypeRule<T>::result();
+}
+
+}  // namespace torso::stubs

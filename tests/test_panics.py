@@ -1,0 +1,117 @@
+"""PanicException: a panic raised back from Python code, and routine failures without a cause."""
+
+import math
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+from tarvelo_torso_kinematics import TarveloArmKinematics, TarveloNeckKinematics
+
+
+def panic_type():
+    """PanicException is not a module attribute: find it among BaseException's subclasses."""
+    found = [c for c in BaseException.__subclasses__() if c.__qualname__ == "PanicException"
+             and c.__module__ == "tarvelo_runtime"]
+    assert len(found) == 1
+    return found[0]
+
+
+def test_panic_type_shape():
+    panic = panic_type()
+    assert panic.__bases__ == (BaseException,)
+    assert not issubclass(panic, Exception)
+    assert "panic" in panic.__doc__.lower() and "BaseException" in panic.__doc__
+    import tarvelo_torso_kinematics
+
+    assert not hasattr(tarvelo_torso_kinematics, "PanicException")
+
+
+PANIC_SCRIPT = textwrap.dedent(
+    """
+    from tarvelo_torso_kinematics import TarveloArmKinematics
+    Panic = next(c for c in BaseException.__subclasses__() if c.__module__ == "tarvelo_runtime")
+
+    class Exploding:
+        def __float__(self):
+            raise Panic("boom from python")
+
+    arm = TarveloArmKinematics.default_left()
+    original = None
+    try:
+        try:
+            arm.fk(Exploding(), 0.0)
+        except Exception:
+            print("caught by except Exception")
+    except BaseException as error:
+        print("type", type(error).__name__, type(error) is Panic)
+        print("message", error)
+        print("cause", error.__cause__)
+    print("still usable", arm.is_reachable_joints(0.0, 0.0))
+    """
+)
+
+
+def test_panic_from_python_is_reported_and_raised_again():
+    run = subprocess.run([sys.executable, "-c", PANIC_SCRIPT], capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.splitlines() == [
+        "type PanicException True",
+        "message boom from python",
+        "cause None",
+        "still usable True",
+    ]
+    err = run.stderr.splitlines()
+    assert "resuming a panic after fetching a PanicException from Python" in err[0]
+    assert err[1] == "Python stack trace below:"
+    assert err[2] == "Traceback (most recent call last):"
+    assert any(line.endswith("in __float__") for line in err)
+    assert err[-1] == "tarvelo_runtime.PanicException: boom from python"
+
+
+def test_panic_whose_str_fails_uses_the_fixed_message():
+    script = PANIC_SCRIPT.replace(
+        'raise Panic("boom from python")',
+        'raise Panic(type("Unprintable", (), {"__str__": lambda self: 1 / 0})())',
+    )
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.splitlines()[:2] == ["type PanicException True", "message Unwrapped panic from Python code"]
+
+
+ROUTINE_FAILURES = [
+    (lambda: TarveloArmKinematics.default_left().fk(0.0, math.pi), RuntimeError,
+     "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler."),
+    (lambda: TarveloArmKinematics.default_left().direction(1.0, 1.0), RuntimeError,
+     "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler."),
+    (lambda: TarveloArmKinematics.default_left().ik([[1, 0, 0], [0, 1, 0], [0, 0, 1]]), RuntimeError,
+     "Target orientation is outside the spherical 5-bar workspace."),
+    (lambda: TarveloArmKinematics.default_left().ik_from_direction([0, 0, 0]), RuntimeError,
+     "Target orientation is outside the spherical 5-bar workspace."),
+    (lambda: TarveloNeckKinematics().ik([[0, 0, 1], [0, 1, 0], [-1, 0, 0]]), ValueError,
+     "Gimbal lock: pitch is too close to ±π/2."),
+    (lambda: TarveloArmKinematics.from_json("nope"), ValueError, None),
+]
+
+
+@pytest.mark.parametrize(("call", "kind", "message"), ROUTINE_FAILURES,
+                         ids=["fk", "direction", "ik", "ik-from-direction", "neck-ik", "from-json"])
+def test_routine_failures_have_one_argument_and_no_cause(call, kind, message):
+    with pytest.raises(kind) as info:
+        call()
+    assert type(info.value) is kind
+    assert len(info.value.args) == 1 and type(info.value.args[0]) is str
+    if message is not None:
+        assert info.value.args[0] == message
+    else:
+        assert info.value.args[0].startswith("Invalid arms.json: ")
+    assert info.value.__cause__ is None
+
+
+def test_instance_usable_after_failure():
+    arm = TarveloArmKinematics.default_left()
+    with pytest.raises(RuntimeError):
+        arm.fk(0.0, math.pi)
+    assert arm.is_reachable_joints(0.0, math.pi) is False
+    assert arm.direction(0.0, 0.0) == TarveloArmKinematics.default_left().direction(0.0, 0.0)
