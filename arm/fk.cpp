@@ -30,26 +30,6 @@ double clamp_cosine(double m) {
     return m;
 }
 
-/// Tip v_2 of input arm A, turned by θ_A about u_A = (0, 0, 1).
-Vec3 tip_of_arm_a(const ArmLinkage& linkage, double theta_a) {
-    const double radius = linkage.s * linkage.sin_alpha;
-    // A zero angle is the identity rotation: the rest tip, with no sin or cos evaluated.
-    if (theta_a == 0.0) {
-        return {radius, 0.0, linkage.cos_alpha};
-    }
-    return {radius * std::cos(theta_a), radius * std::sin(theta_a), linkage.cos_alpha};
-}
-
-/// Tip v_4 of input arm B, turned by θ_B about u_B = (s, 0, 0).
-Vec3 tip_of_arm_b(const ArmLinkage& linkage, double theta_b) {
-    const double along_axis = linkage.s * linkage.cos_alpha;
-    if (theta_b == 0.0) {
-        return {along_axis, 0.0, linkage.sin_alpha};
-    }
-    return {along_axis, (-linkage.s * linkage.sin_alpha) * std::sin(theta_b),
-            linkage.sin_alpha * std::cos(theta_b)};
-}
-
 /// Unit x axis of the end-effector frame: the tips' bisector made perpendicular to v_3, or a
 /// base axis made perpendicular to v_3 when the bisector runs along it.
 Vec3 end_effector_x_axis(const Vec3& v_2, const Vec3& v_3, const Vec3& v_4) {
@@ -66,6 +46,24 @@ Vec3 end_effector_x_axis(const Vec3& v_2, const Vec3& v_3, const Vec3& v_4) {
 }
 
 }  // namespace
+
+Vec3 tip_of_arm_a(const ArmLinkage& linkage, double theta_a) {
+    const double radius = linkage.s * linkage.sin_alpha;
+    // A zero angle is the identity rotation: the rest tip, with no sin or cos evaluated.
+    if (theta_a == 0.0) {
+        return {radius, 0.0, linkage.cos_alpha};
+    }
+    return {radius * std::cos(theta_a), radius * std::sin(theta_a), linkage.cos_alpha};
+}
+
+Vec3 tip_of_arm_b(const ArmLinkage& linkage, double theta_b) {
+    const double along_axis = linkage.s * linkage.cos_alpha;
+    if (theta_b == 0.0) {
+        return {along_axis, 0.0, linkage.sin_alpha};
+    }
+    return {along_axis, (-linkage.s * linkage.sin_alpha) * std::sin(theta_b),
+            linkage.sin_alpha * std::cos(theta_b)};
+}
 
 std::optional<Vec3> intersect_small_circles_cos(const Vec3& c1, const Vec3& c2, double cos_r1,
                                                 double cos_r2, double sign) {
@@ -93,18 +91,40 @@ std::optional<Vec3> intersect_small_circles(const Vec3& c1, const Vec3& c2, doub
     return intersect_small_circles_cos(c1, c2, std::cos(r1), std::cos(r2), sign);
 }
 
-std::expected<LinkagePose, LoopClosureError>
-forward_kinematics(const ArmLinkage& linkage, double theta_a, double theta_b) {
-    const Vec3 v_2 = tip_of_arm_a(linkage, theta_a);
-    const Vec3 v_4 = tip_of_arm_b(linkage, theta_b);
-    const std::optional<Vec3> v_3 =
-        intersect_small_circles_cos(v_2, v_4, linkage.cos_beta, linkage.cos_beta, linkage.sigma);
+namespace {
+
+/// Where the two coupler segments from the tips v_2 and v_4 meet, on the branch's side.
+std::optional<Vec3> coupler_meeting_point(const ArmLinkage& linkage, const Vec3& v_2,
+                                          const Vec3& v_4) {
+    return intersect_small_circles_cos(v_2, v_4, linkage.cos_beta, linkage.cos_beta, linkage.sigma);
+}
+
+}  // namespace
+
+std::expected<LinkagePose, LoopClosureError> close_loop(const ArmLinkage& linkage, const Vec3& v_2,
+                                                        const Vec3& v_4) {
+    const std::optional<Vec3> v_3 = coupler_meeting_point(linkage, v_2, v_4);
     if (!v_3) {
         return std::unexpected(LoopClosureError{});
     }
     const Vec3 e_x = end_effector_x_axis(v_2, *v_3, v_4);
     const Vec3 e_y = cross(*v_3, e_x);
     return LinkagePose{Mat3{{e_x, e_y, *v_3}}, v_2, *v_3, v_4};
+}
+
+std::expected<LinkagePose, LoopClosureError>
+forward_kinematics(const ArmLinkage& linkage, double theta_a, double theta_b) {
+    return close_loop(linkage, tip_of_arm_a(linkage, theta_a), tip_of_arm_b(linkage, theta_b));
+}
+
+std::expected<Vec3, LoopClosureError>
+pointing_direction(const ArmLinkage& linkage, double theta_a, double theta_b) {
+    const std::optional<Vec3> v_3 =
+        coupler_meeting_point(linkage, tip_of_arm_a(linkage, theta_a), tip_of_arm_b(linkage, theta_b));
+    if (!v_3) {
+        return std::unexpected(LoopClosureError{});
+    }
+    return *v_3;
 }
 
 }  // namespace torso::arm

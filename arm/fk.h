@@ -27,6 +27,21 @@ struct LoopClosureError {
 std::expected<LinkagePose, LoopClosureError>
 forward_kinematics(const ArmLinkage& linkage, double theta_a, double theta_b);
 
+/// Just v_3 of forward_kinematics (the same values), without building the frame.
+std::expected<Vec3, LoopClosureError>
+pointing_direction(const ArmLinkage& linkage, double theta_a, double theta_b);
+
+/// Tip v_2 of input arm A turned by θ_A about u_A = (0, 0, 1). Unit vector.
+Vec3 tip_of_arm_a(const ArmLinkage& linkage, double theta_a);
+
+/// Tip v_4 of input arm B turned by θ_B about u_B = (s, 0, 0). Unit vector.
+Vec3 tip_of_arm_b(const ArmLinkage& linkage, double theta_b);
+
+/// Pose of the linkage whose input-arm tips are v_2 and v_4, or LoopClosureError.
+/// forward_kinematics is this on the tips of its joint pair.
+std::expected<LinkagePose, LoopClosureError> close_loop(const ArmLinkage& linkage, const Vec3& v_2,
+                                                        const Vec3& v_4);
+
 /// Point at arc r1 from c1 and arc r2 from c2 (unit vectors, not normalised here) on the
 /// side of c1 × c2 that `sign` (+1 or -1) selects; nothing when the centres coincide or are
 /// opposite, or the circles do not meet.

@@ -103,9 +103,19 @@ JointPair cheapest(const Survivors& survivors, const std::optional<JointPair>& n
 CandidateList enumerate_candidates(const ArmLinkage& linkage, const Vec3& d) {
     const Vec3 u_a{0.0, 0.0, 1.0};
     const Vec3 u_b{linkage.s, 0.0, 0.0};
-    // The tips of arm B do not depend on arm A's sign: found once for both.
-    const std::optional<Vec3> p_b[] = {arm_tip_towards(linkage, u_b, d, kTipSigns[0]),
-                                       arm_tip_towards(linkage, u_b, d, kTipSigns[1])};
+    // Arm B's tips do not depend on arm A's sign: its angles and turned tips are found once
+    // for both (the same values forward kinematics of each pair would compute again).
+    struct ArmBTip {
+        bool found;
+        double theta_b;
+        Vec3 v_4;
+    };
+    ArmBTip arm_b[2];
+    for (std::size_t i = 0; i < 2; ++i) {
+        const std::optional<Vec3> p_b = arm_tip_towards(linkage, u_b, d, kTipSigns[i]);
+        const double theta_b = p_b ? angle_of_arm_b(linkage, *p_b) : 0.0;
+        arm_b[i] = {p_b.has_value(), theta_b, p_b ? tip_of_arm_b(linkage, theta_b) : Vec3{}};
+    }
     CandidateList list;
     for (const double sign_a : kTipSigns) {
         const std::optional<Vec3> p_a = arm_tip_towards(linkage, u_a, d, sign_a);
@@ -113,14 +123,14 @@ CandidateList enumerate_candidates(const ArmLinkage& linkage, const Vec3& d) {
             continue;
         }
         const double theta_a = angle_of_arm_a(linkage, *p_a);
-        for (const std::optional<Vec3>& tip_b : p_b) {
-            if (!tip_b) {
+        const Vec3 v_2 = tip_of_arm_a(linkage, theta_a);
+        for (const ArmBTip& tip_b : arm_b) {
+            if (!tip_b.found) {
                 continue;
             }
-            const double theta_b = angle_of_arm_b(linkage, *tip_b);
-            const auto pose = forward_kinematics(linkage, theta_a, theta_b);
+            const auto pose = close_loop(linkage, v_2, tip_b.v_4);
             if (pose) {
-                list.items[list.count++] = {theta_a, theta_b, *pose};
+                list.items[list.count++] = {theta_a, tip_b.theta_b, *pose};
             }
         }
     }

@@ -8,6 +8,7 @@
 #include "arm/ik.h"
 #include "module/binder.h"
 #include "module/heap_type.h"
+#include "stubs/docs.h"
 
 namespace torso::py {
 namespace {
@@ -84,8 +85,7 @@ PyObject* arm_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     return call_method<ArmObject>(
         kDirection, self, args, nargs, kwnames,
         [](const ArmObject& arm, double theta_a, double theta_b) {
-            return map_value(arm::forward_kinematics(linkage_of(arm), theta_a, theta_b),
-                             [](const arm::LinkagePose& pose) { return pose.v_3; });
+            return arm::pointing_direction(linkage_of(arm), theta_a, theta_b);
         });
 }
 
@@ -94,7 +94,7 @@ PyObject* arm_is_reachable_joints(PyObject* self, PyObject* const* args, Py_ssiz
     return call_method<ArmObject>(
         kIsReachableJoints, self, args, nargs, kwnames,
         [](const ArmObject& arm, double theta_a, double theta_b) {
-            return arm::forward_kinematics(linkage_of(arm), theta_a, theta_b).has_value();
+            return arm::pointing_direction(linkage_of(arm), theta_a, theta_b).has_value();
         });
 }
 
@@ -134,39 +134,23 @@ PyObject* arm_mirror(PyObject* self, PyObject*) {
 constexpr int kVectorcall = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef kArmMethods[] = {
-    {"default_left", arm_default_left, METH_STATIC | METH_NOARGS,
-     "default_left()\n--\n\nBuild the default left-arm geometry."},
-    {"default_right", arm_default_right, METH_STATIC | METH_NOARGS,
-     "default_right()\n--\n\nBuild the default right-arm geometry (mirror of left)."},
-    {"from_json", as_cfunction<arm_from_json>(), METH_STATIC | kVectorcall,
-     "from_json(json)\n--\n\nBuild the arm from a JSON string matching `SphericalLinkGeometry`."},
-    {"fk", as_cfunction<arm_fk>(), kVectorcall,
-     "fk($self, theta_a, theta_b)\n--\n\nForward kinematics: `(θ_A, θ_B)` → 3×3 rotation of the "
-     "end-effector.\nRaises `RuntimeError` when the loop fails to close (target joint\npair is "
-     "outside the workspace)."},
-    {"ik", as_cfunction<arm_ik>(), kVectorcall,
-     "ik($self, r_target)\n--\n\nInverse kinematics: 3×3 rotation → `(θ_A, θ_B)`.\nRaises "
-     "`RuntimeError` when the target orientation isn't reachable."},
+    {"default_left", arm_default_left, METH_STATIC | METH_NOARGS, docs::kArmDefaultLeft},
+    {"default_right", arm_default_right, METH_STATIC | METH_NOARGS, docs::kArmDefaultRight},
+    {"from_json", as_cfunction<arm_from_json>(), METH_STATIC | kVectorcall, docs::kArmFromJson},
+    {"fk", as_cfunction<arm_fk>(), kVectorcall, docs::kArmFk},
+    {"ik", as_cfunction<arm_ik>(), kVectorcall, docs::kArmIk},
     {"ik_from_direction", as_cfunction<arm_ik_from_direction>(), kVectorcall,
-     "ik_from_direction($self, v3, near=None)\n--\n\nInverse kinematics from just the end-effector "
-     "pointing direction\n(3-vector, automatically normalized). When multiple `(θ_A, θ_B)`\nbranches "
-     "reach the same direction, `near` (an optional current\njoint pair) picks the closest one; "
-     "otherwise the smallest-norm\nsolution wins."},
-    {"direction", as_cfunction<arm_direction>(), kVectorcall,
-     "direction($self, theta_a, theta_b)\n--\n\nForward kinematics that returns just the "
-     "end-effector pointing\ndirection (the third column of the FK rotation, equal to `v_3`)."},
+     docs::kArmIkFromDirection},
+    {"direction", as_cfunction<arm_direction>(), kVectorcall, docs::kArmDirection},
     {"is_reachable_joints", as_cfunction<arm_is_reachable_joints>(), kVectorcall,
-     "is_reachable_joints($self, theta_a, theta_b)\n--\n\nWhether `(θ_A, θ_B)` lands inside the "
-     "workspace (loop closes)."},
+     docs::kArmIsReachableJoints},
     {"is_reachable_orientation", as_cfunction<arm_is_reachable_orientation>(), kVectorcall,
-     "is_reachable_orientation($self, r_target)\n--\n\nWhether `r_target` is on the reachable "
-     "manifold (IK succeeds)."},
+     docs::kArmIsReachableOrientation},
     {"is_reachable_direction", as_cfunction<arm_is_reachable_direction>(), kVectorcall,
-     "is_reachable_direction($self, v3)\n--\n\nWhether the pointing direction `v3` (3-vector, "
-     "auto-normalized)\nis on the reachable manifold."},
-    {"arm_arc", arm_arm_arc, METH_NOARGS, "arm_arc($self)\n--\n\n"},
-    {"coupler_arc", arm_coupler_arc, METH_NOARGS, "coupler_arc($self)\n--\n\n"},
-    {"mirror", arm_mirror, METH_NOARGS, "mirror($self)\n--\n\n"},
+     docs::kArmIsReachableDirection},
+    {"arm_arc", arm_arm_arc, METH_NOARGS, docs::kArmArmArc},
+    {"coupler_arc", arm_coupler_arc, METH_NOARGS, docs::kArmCouplerArc},
+    {"mirror", arm_mirror, METH_NOARGS, docs::kArmMirror},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -189,11 +173,9 @@ PyType_Spec kArmSpec = {
     kArmSlots,
 };
 
-PyTypeObject* g_arm_type = nullptr;
-
 }  // namespace
 
-PyTypeObject* ArmObject::type() { return type_once(g_arm_type, kArmSpec); }
+PyTypeObject* ArmObject::create_type() { return type_once(type_cell, kArmSpec); }
 
 PyObject* new_arm(PyTypeObject* type, const arm::SphericalLinkGeometry& geometry) {
     PyObject* self = allocate_instance(type);

@@ -13,7 +13,10 @@ struct ArmObject {
     arm::ArmLinkage linkage;
 
     /// The arm type, created on first use (null with the error set if that failed).
-    static PyTypeObject* type();
+    static PyTypeObject* type() { return type_cell != nullptr ? type_cell : create_type(); }
+
+    static inline PyTypeObject* type_cell = nullptr;
+    static PyTypeObject* create_type();
 };
 
 /// A new instance of `type` (the arm type) holding the geometry, or null with the error set.

@@ -137,8 +137,8 @@ bool check_required(const MethodSpec& spec, PyObject* const* slots) {
 
 }  // namespace
 
-bool bind_vector(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargs,
-                 PyObject* kwnames, PyObject** slots) {
+bool bind_vector_general(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames, PyObject** slots) {
     if (!bind_positional(spec, args, nargs, slots)) {
         return false;
     }

@@ -3,6 +3,7 @@
 
 #include <Python.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <span>
 #include <tuple>
@@ -32,10 +33,21 @@ struct MethodSpec {
 /// The most parameters any method has; the binder's slot array is this long.
 inline constexpr std::size_t kMaxParams = 3;
 
+/// bind_vector for any mix of positional and keyword arguments.
+bool bind_vector_general(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames, PyObject** slots);
+
 /// Place vectorcall arguments into `slots` (one per parameter, null when omitted).
 /// False with a TypeError set on a binding error.
-bool bind_vector(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargs,
-                 PyObject* kwnames, PyObject** slots);
+inline bool bind_vector(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames, PyObject** slots) {
+    // The common call passes every parameter by position: nothing can go wrong.
+    if (kwnames == nullptr && static_cast<std::size_t>(nargs) == spec.params.size()) {
+        std::copy_n(args, nargs, slots);
+        return true;
+    }
+    return bind_vector_general(spec, args, nargs, kwnames, slots);
+}
 
 /// The same for the tuple and dict that a constructor receives.
 bool bind_tuple(const MethodSpec& spec, PyObject* args, PyObject* kwargs, PyObject** slots);
@@ -92,7 +104,8 @@ PyObject* convert_and_call(const MethodSpec& spec, PyObject* const* slots, Routi
 /// Verify the receiver's type; false with the TypeError set otherwise.
 template <class Self>
 bool check_receiver(PyObject* self, const char* class_name) {
-    if (PyType_IsSubtype(Py_TYPE(self), Self::type())) {
+    PyTypeObject* type = Py_TYPE(self);
+    if (type == Self::type() || PyType_IsSubtype(type, Self::type())) {
         return true;
     }
     raise_wrong_receiver(self, class_name);

@@ -109,33 +109,36 @@ PyObject* new_float(double value) {
     return result;
 }
 
-/// A new list or tuple of `count` items made by `make_item(i)`, or an internal fault.
+/// A new list of `count` items made by `make_item(i)`, or an internal fault. The list is
+/// made at its final size and filled in place; if an item fails, the half-filled list is
+/// released (its empty slots are null, which list deallocation skips).
 template <class MakeItem>
-PyObject* new_filled(PyObject* (*make)(Py_ssize_t), int (*set)(PyObject*, Py_ssize_t, PyObject*),
-                     Py_ssize_t count, MakeItem make_item) {
-    Ref result(make(count));
+PyObject* new_list(Py_ssize_t count, MakeItem make_item) {
+    Ref result(PyList_New(count));
     if (!result) {
         fail_python_api_call();
     }
     for (Py_ssize_t i = 0; i < count; ++i) {
-        set(result.get(), i, make_item(i));
+        PyList_SET_ITEM(result.get(), i, make_item(i));
     }
     return result.release();
 }
 
-int list_set(PyObject* list, Py_ssize_t i, PyObject* item) {
-    PyList_SET_ITEM(list, i, item);
-    return 0;
-}
-int tuple_set(PyObject* tuple, Py_ssize_t i, PyObject* item) {
-    PyTuple_SET_ITEM(tuple, i, item);
-    return 0;
+/// A new tuple of floats, made at its final size and filled in place, or an internal fault.
+template <std::size_t count>
+PyObject* new_float_tuple(const double (&items)[count]) {
+    Ref result(PyTuple_New(static_cast<Py_ssize_t>(count)));
+    if (!result) {
+        fail_python_api_call();
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        PyTuple_SET_ITEM(result.get(), static_cast<Py_ssize_t>(i), new_float(items[i]));
+    }
+    return result.release();
 }
 
 PyObject* new_float_list(const Vec3& v) {
-    return new_filled(PyList_New, list_set, kVectorLength, [&](Py_ssize_t i) {
-        return new_float(v[static_cast<std::size_t>(i)]);
-    });
+    return new_list(kVectorLength, [&](Py_ssize_t i) { return new_float(v[static_cast<std::size_t>(i)]); });
 }
 
 }  // namespace
@@ -149,11 +152,7 @@ bool raise_cannot_convert(PyObject* object, const char* target) {
     return false;
 }
 
-bool from_python(PyObject* object, double& out) {
-    if (PyFloat_CheckExact(object)) {
-        out = PyFloat_AS_DOUBLE(object);
-        return true;
-    }
+bool double_from_number(PyObject* object, double& out) {
     out = PyFloat_AsDouble(object);
     // -1.0 is also an ordinary value: only an error set alongside it is a failure.
     return !(out == -1.0 && PyErr_Occurred());
@@ -242,7 +241,7 @@ PyObject* to_python(bool value) { return Py_NewRef(value ? Py_True : Py_False); 
 PyObject* to_python(const Vec3& value) { return new_float_list(value); }
 
 PyObject* to_python(const Mat3& value) {
-    return new_filled(PyList_New, list_set, kVectorLength, [&](Py_ssize_t i) {
+    return new_list(kVectorLength, [&](Py_ssize_t i) {
         auto row = static_cast<std::size_t>(i);
         return new_float_list({value.at(row, 0), value.at(row, 1), value.at(row, 2)});
     });
@@ -250,14 +249,12 @@ PyObject* to_python(const Mat3& value) {
 
 PyObject* to_python(const JointPair& value) {
     const double items[] = {value.theta_a, value.theta_b};
-    return new_filled(PyTuple_New, tuple_set, kPairLength,
-                      [&](Py_ssize_t i) { return new_float(items[i]); });
+    return new_float_tuple(items);
 }
 
 PyObject* to_python(const JointTriple& value) {
     const double items[] = {value.yaw, value.pitch, value.roll};
-    return new_filled(PyTuple_New, tuple_set, kVectorLength,
-                      [&](Py_ssize_t i) { return new_float(items[i]); });
+    return new_float_tuple(items);
 }
 
 PyObject* to_python(const arm::SphericalLinkGeometry& value) { return new_arm(value); }

@@ -28,7 +28,16 @@ struct Omittable {
 
 // Each from_python reads `object` into `out` and returns true, or returns false with the
 // interpreter's error set. None of them takes ownership of `object`.
-bool from_python(PyObject* object, double& out);
+/// Any number other than an exact float, through PyFloat_AsDouble.
+bool double_from_number(PyObject* object, double& out);
+inline bool from_python(PyObject* object, double& out) {
+    // An exact float is read in place, without a call into the interpreter.
+    if (PyFloat_CheckExact(object)) {
+        out = PyFloat_AS_DOUBLE(object);
+        return true;
+    }
+    return double_from_number(object, out);
+}
 bool from_python(PyObject* object, bool& out);
 bool from_python(PyObject* object, std::string_view& out);
 bool from_python(PyObject* object, Vec3& out);

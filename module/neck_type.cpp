@@ -4,6 +4,7 @@
 #include "module/binder.h"
 #include "module/heap_type.h"
 #include "neck/neck.h"
+#include "stubs/docs.h"
 
 namespace torso::py {
 namespace {
@@ -35,13 +36,8 @@ PyObject* neck_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
 }
 
 PyMethodDef kNeckMethods[] = {
-    {"fk", as_cfunction<neck_fk>(), METH_FASTCALL | METH_KEYWORDS,
-     "fk($self, joints)\n--\n\nForward kinematics. `joints = [yaw, pitch, roll]` in radians.\n"
-     "Returns the 3×3 rotation matrix of the head frame in the body frame."},
-    {"ik", as_cfunction<neck_ik>(), METH_FASTCALL | METH_KEYWORDS,
-     "ik($self, r)\n--\n\nInverse kinematics. `r` is a 3×3 rotation matrix (row-major).\n"
-     "Returns `(yaw, pitch, roll)` in radians.\n\nRaises `ValueError` near gimbal lock "
-     "(|pitch| ≈ π/2). The neck's\npitch range is well under that limit in practice."},
+    {"fk", as_cfunction<neck_fk>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckFk},
+    {"ik", as_cfunction<neck_ik>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckIk},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -64,10 +60,8 @@ PyType_Spec kNeckSpec = {
     kNeckSlots,
 };
 
-PyTypeObject* g_neck_type = nullptr;
-
 }  // namespace
 
-PyTypeObject* NeckObject::type() { return type_once(g_neck_type, kNeckSpec); }
+PyTypeObject* NeckObject::create_type() { return type_once(type_cell, kNeckSpec); }
 
 }  // namespace torso::py
