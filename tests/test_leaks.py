@@ -1,0 +1,125 @@
+"""No reference leaks: every method, on success and on every kind of failure path."""
+
+import gc
+import math
+import sys
+
+import pytest
+
+from tarvelo_torso_kinematics import TarveloArmKinematics, TarveloNeckKinematics
+
+ARM = TarveloArmKinematics.default_left()
+NECK = TarveloNeckKinematics()
+ROWS = ARM.fk(0.5, 0.5)
+D = ARM.direction(0.5, 0.5)
+NEAR = (0.5, 0.5)
+NECK_ROWS = NECK.fk([0.3, 0.2, 0.1])
+DOCUMENT = '{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": {"negative": null}, "mirror": true}'
+BAD_DOCUMENT = '{"arm_arc": 0.7, "arm_arc": 0.8}'
+GIMBAL = [[0.0, 0.0, 1.0], [0.0, 1.0, 0.0], [-1.0, 0.0, 0.0]]
+
+
+class Float:
+    def __init__(self, value):
+        self.value = value
+
+    def __float__(self):
+        return self.value
+
+
+class RaisesType:
+    def __float__(self):
+        raise TypeError("not a number")
+
+
+ARGUMENTS = [ROWS, D, NEAR, NECK_ROWS, DOCUMENT, BAD_DOCUMENT, GIMBAL, Float(0.5)]
+
+# (label, call); each call may raise: only what it leaves behind counts.
+CALLS = [
+    ("new", lambda: TarveloArmKinematics(0.7, 0.5, mirror=True)),
+    ("new-bad-bool", lambda: TarveloArmKinematics(mirror=1)),
+    ("new-too-many", lambda: TarveloArmKinematics(1, 2, 3, 4)),
+    ("neck-new", lambda: TarveloNeckKinematics()),
+    ("neck-new-arg", lambda: TarveloNeckKinematics(1)),
+    ("default-left", TarveloArmKinematics.default_left),
+    ("default-right", TarveloArmKinematics.default_right),
+    ("from-json", lambda: TarveloArmKinematics.from_json(DOCUMENT)),
+    ("from-json-refused", lambda: TarveloArmKinematics.from_json(BAD_DOCUMENT)),
+    ("from-json-bytes", lambda: TarveloArmKinematics.from_json(b"{}")),
+    ("accessors", lambda: (ARM.arm_arc(), ARM.coupler_arc(), ARM.mirror())),
+    ("fk", lambda: ARM.fk(0.5, 0.5)),
+    ("fk-float-like", lambda: ARM.fk(ARGUMENTS[-1], theta_b=0.5)),
+    ("fk-no-closure", lambda: ARM.fk(0.0, math.pi)),
+    ("fk-wrapped-type-error", lambda: ARM.fk(RaisesType(), 0.0)),
+    ("fk-unexpected-keyword", lambda: ARM.fk(0.1, theta_c=0.2)),
+    ("fk-missing", lambda: ARM.fk(0.1)),
+    ("direction", lambda: ARM.direction(0.5, 0.5)),
+    ("is-reachable-joints", lambda: ARM.is_reachable_joints(0.0, math.pi)),
+    ("ik", lambda: ARM.ik(ROWS)),
+    ("ik-unreachable", lambda: ARM.ik([[1, 0, 0], [0, 1, 0], [0, 0, 1]])),
+    ("ik-short-row", lambda: ARM.ik([ROWS[0], [1.0, 2.0], ROWS[2]])),
+    ("is-reachable-orientation", lambda: ARM.is_reachable_orientation(ROWS)),
+    ("ik-from-direction", lambda: ARM.ik_from_direction(D)),
+    ("ik-from-direction-near", lambda: ARM.ik_from_direction(D, near=NEAR)),
+    ("ik-from-direction-bad-near", lambda: ARM.ik_from_direction(D, near=[0.5, 0.5])),
+    ("ik-from-direction-zero", lambda: ARM.ik_from_direction([0.0, 0.0, 0.0])),
+    ("is-reachable-direction", lambda: ARM.is_reachable_direction(D)),
+    ("is-reachable-direction-dict", lambda: ARM.is_reachable_direction({})),
+    ("neck-fk", lambda: NECK.fk([0.3, 0.2, 0.1])),
+    ("neck-ik", lambda: NECK.ik(NECK_ROWS)),
+    ("neck-ik-gimbal", lambda: NECK.ik(GIMBAL)),
+    ("neck-ik-overflow", lambda: NECK.ik([[10**400, 0, 0], [0, 1, 0], [0, 0, 1]])),
+]
+ROUNDS = 4000  # 33 calls x 4000 = 132,000 calls
+
+
+def run_all(rounds):
+    for _ in range(rounds):
+        for _, call in CALLS:
+            try:
+                call()
+            except (TypeError, ValueError, RuntimeError, OverflowError):
+                pass
+
+
+def counts():
+    gc.collect()
+    return sys.getallocatedblocks(), [sys.getrefcount(a) for a in ARGUMENTS]
+
+
+def test_every_call_path_runs():
+    outcomes = set()
+    for label, call in CALLS:
+        try:
+            call()
+            outcomes.add("ok")
+        except (TypeError, ValueError, RuntimeError, OverflowError) as error:
+            outcomes.add(type(error).__name__)
+    assert outcomes == {"ok", "TypeError", "ValueError", "RuntimeError", "OverflowError"}
+
+
+def test_no_leaks_over_many_calls():
+    run_all(ROUNDS // 10)  # warm the interpreter's caches and free lists
+    blocks_before, refs_before = counts()
+    run_all(ROUNDS)
+    blocks_after, refs_after = counts()
+    assert refs_after == refs_before
+    # A leak of one object per call would show as thousands of blocks.
+    assert blocks_after - blocks_before < 100, (blocks_before, blocks_after)
+
+
+@pytest.mark.parametrize(("label", "call"), CALLS, ids=[label for label, _ in CALLS])
+def test_each_path_alone_leaks_nothing(label, call):
+    def repeat(n):
+        for _ in range(n):
+            try:
+                call()
+            except (TypeError, ValueError, RuntimeError, OverflowError):
+                pass
+
+    repeat(200)
+    blocks_before, refs_before = counts()
+    repeat(2000)
+    blocks_after, refs_after = counts()
+    assert refs_after == refs_before
+    assert blocks_after - blocks_before < 20, (blocks_before, blocks_after)
