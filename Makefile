@@ -8,7 +8,7 @@ SOURCES := $(shell find core arm neck module stubs tools -name '*.cpp' -o -name 
            CMakeLists.txt pyproject.toml
 CMAKE_DEFINES ?= -C cmake.define.TORSO_WERROR=ON
 
-.PHONY: example test build bench clean
+.PHONY: example test build bench test-sanitize fuzz-smoke clean
 
 example: build
 	$(PY) examples/quickstart.py
@@ -30,8 +30,27 @@ $(VENV)/.python-deps: $(VENV)/.system-deps pyproject.toml
 	touch $@
 
 $(VENV)/.installed: $(VENV)/.python-deps $(SOURCES)
-	$(PY) -m pip install -q $(CMAKE_DEFINES) ".[test]"
+	$(PY) -m pip install -q $(CMAKE_DEFINES) ".[test,examples]"
 	touch $@
+
+# The whole suite against a build with AddressSanitizer and UndefinedBehaviorSanitizer
+# (any finding aborts the run). The sanitized module is put first on the path.
+SANITIZE_BUILD := build/sanitize
+ASAN_PRELOAD = $(shell g++ -print-file-name=libasan.so)
+test-sanitize: build
+	cmake -S . -B $(SANITIZE_BUILD) -DTORSO_BUILD_MODULE=ON -DTORSO_SANITIZE=ON -DTORSO_WERROR=ON \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
+	cmake --build $(SANITIZE_BUILD) -j2
+	LD_PRELOAD=$(ASAN_PRELOAD) ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 PYTHONPATH=$(abspath $(SANITIZE_BUILD)) \
+	  $(PY) -m pytest -q -p no:cacheprovider
+
+# A short run of the geometry document fuzzer (clang's libFuzzer).
+FUZZ_SECONDS ?= 60
+fuzz-smoke:
+	@dpkg -s clang libclang-rt-14-dev >/dev/null 2>&1 || \
+	  (apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q clang libclang-rt-14-dev)
+	bash tools/run_fuzz.sh $(FUZZ_SECONDS)
 
 # Core microbenchmarks (Google Benchmark) and the per-call cost of every method from Python.
 bench: build

@@ -91,15 +91,10 @@ std::optional<Vec3> intersect_small_circles(const Vec3& c1, const Vec3& c2, doub
     return intersect_small_circles_cos(c1, c2, std::cos(r1), std::cos(r2), sign);
 }
 
-namespace {
-
-/// Where the two coupler segments from the tips v_2 and v_4 meet, on the branch's side.
 std::optional<Vec3> coupler_meeting_point(const ArmLinkage& linkage, const Vec3& v_2,
                                           const Vec3& v_4) {
     return intersect_small_circles_cos(v_2, v_4, linkage.cos_beta, linkage.cos_beta, linkage.sigma);
 }
-
-}  // namespace
 
 std::expected<LinkagePose, LoopClosureError> close_loop(const ArmLinkage& linkage, const Vec3& v_2,
                                                         const Vec3& v_4) {

@@ -37,6 +37,11 @@ Vec3 tip_of_arm_a(const ArmLinkage& linkage, double theta_a);
 /// Tip v_4 of input arm B turned by θ_B about u_B = (s, 0, 0). Unit vector.
 Vec3 tip_of_arm_b(const ArmLinkage& linkage, double theta_b);
 
+/// Where the coupler segments from the tips v_2 and v_4 meet on the branch's side: v_3 of
+/// close_loop (the same values), or nothing when the loop does not close.
+std::optional<Vec3> coupler_meeting_point(const ArmLinkage& linkage, const Vec3& v_2,
+                                          const Vec3& v_4);
+
 /// Pose of the linkage whose input-arm tips are v_2 and v_4, or LoopClosureError.
 /// forward_kinematics is this on the tips of its joint pair.
 std::expected<LinkagePose, LoopClosureError> close_loop(const ArmLinkage& linkage, const Vec3& v_2,

@@ -69,17 +69,6 @@ struct Survivors {
     std::size_t count = 0;
 };
 
-/// Joint pairs of the candidates whose v_3 lies within kDirectionTolerance of the unit d.
-Survivors pointing_along(const CandidateList& candidates, const Vec3& d) {
-    Survivors survivors;
-    for (const IkCandidate& candidate : candidates) {
-        if (norm(candidate.pose.v_3 - d) < kDirectionTolerance) {
-            survivors.pairs[survivors.count++] = {candidate.theta_a, candidate.theta_b};
-        }
-    }
-    return survivors;
-}
-
 /// The first survivor of least cost: a later one wins only when strictly cheaper, so equal
 /// costs keep the earlier one and a NaN cost never replaces.
 JointPair cheapest(const Survivors& survivors, const std::optional<JointPair>& near) {
@@ -98,25 +87,28 @@ JointPair cheapest(const Survivors& survivors, const std::optional<JointPair>& n
     return best;
 }
 
-}  // namespace
+/// Arm B's tip for one tip sign: its joint angle and the tip turned by it.
+struct ArmBTip {
+    bool found;
+    double theta_b;
+    Vec3 v_4;
+};
 
-CandidateList enumerate_candidates(const ArmLinkage& linkage, const Vec3& d) {
+/// Visit, in candidate order, every joint pair that can put v_3 on the unit direction d, with
+/// `close(v_2, v_4)` (the loop closed from the pair's tips). Pairs whose loop does not close
+/// are skipped; `visit(theta_a, theta_b, closed)` returns false to stop early.
+template <class Close, class Visit>
+void for_each_candidate(const ArmLinkage& linkage, const Vec3& d, Close close, Visit visit) {
     const Vec3 u_a{0.0, 0.0, 1.0};
     const Vec3 u_b{linkage.s, 0.0, 0.0};
     // Arm B's tips do not depend on arm A's sign: its angles and turned tips are found once
     // for both (the same values forward kinematics of each pair would compute again).
-    struct ArmBTip {
-        bool found;
-        double theta_b;
-        Vec3 v_4;
-    };
     ArmBTip arm_b[2];
     for (std::size_t i = 0; i < 2; ++i) {
         const std::optional<Vec3> p_b = arm_tip_towards(linkage, u_b, d, kTipSigns[i]);
         const double theta_b = p_b ? angle_of_arm_b(linkage, *p_b) : 0.0;
         arm_b[i] = {p_b.has_value(), theta_b, p_b ? tip_of_arm_b(linkage, theta_b) : Vec3{}};
     }
-    CandidateList list;
     for (const double sign_a : kTipSigns) {
         const std::optional<Vec3> p_a = arm_tip_towards(linkage, u_a, d, sign_a);
         if (!p_a) {
@@ -128,12 +120,53 @@ CandidateList enumerate_candidates(const ArmLinkage& linkage, const Vec3& d) {
             if (!tip_b.found) {
                 continue;
             }
-            const auto pose = close_loop(linkage, v_2, tip_b.v_4);
-            if (pose) {
-                list.items[list.count++] = {theta_a, tip_b.theta_b, *pose};
+            const auto closed = close(v_2, tip_b.v_4);
+            if (closed && !visit(theta_a, tip_b.theta_b, *closed)) {
+                return;
             }
         }
     }
+}
+
+/// The unit direction of v, or nothing when v is too short to normalise.
+std::optional<Vec3> unit_direction(const Vec3& v) {
+    const double length = norm(v);
+    if (length < kMinDirectionLength) {
+        return std::nullopt;
+    }
+    return v / length;
+}
+
+/// Whether the meeting point v_3 lies within kDirectionTolerance of the unit direction d.
+bool points_along(const Vec3& v_3, const Vec3& d) { return norm(v_3 - d) < kDirectionTolerance; }
+
+/// Whether a rotation lies within kOrientationTolerance of the target.
+bool matches(const Mat3& rotation, const Mat3& target) {
+    return frobenius_distance(rotation, target) < kOrientationTolerance;
+}
+
+/// Visit the candidates for d that point v_3 along d (only v_3 is computed: the frame is not
+/// needed to tell), in candidate order; `visit(pair)` returns false to stop early.
+template <class Visit>
+void for_each_survivor(const ArmLinkage& linkage, const Vec3& d, Visit visit) {
+    for_each_candidate(
+        linkage, d,
+        [&](const Vec3& v_2, const Vec3& v_4) { return coupler_meeting_point(linkage, v_2, v_4); },
+        [&](double theta_a, double theta_b, const Vec3& v_3) {
+            return !points_along(v_3, d) || visit(JointPair{theta_a, theta_b});
+        });
+}
+
+}  // namespace
+
+CandidateList enumerate_candidates(const ArmLinkage& linkage, const Vec3& d) {
+    CandidateList list;
+    for_each_candidate(
+        linkage, d, [&](const Vec3& v_2, const Vec3& v_4) { return close_loop(linkage, v_2, v_4); },
+        [&](double theta_a, double theta_b, const LinkagePose& pose) {
+            list.items[list.count++] = {theta_a, theta_b, pose};
+            return true;
+        });
     return list;
 }
 
@@ -156,19 +189,46 @@ inverse_kinematics(const ArmLinkage& linkage, const Mat3& target) {
     return JointPair{best->theta_a, best->theta_b};
 }
 
+bool is_orientation_reachable(const ArmLinkage& linkage, const Mat3& target) {
+    bool found = false;
+    for_each_candidate(
+        linkage, target.columns[2],
+        [&](const Vec3& v_2, const Vec3& v_4) { return close_loop(linkage, v_2, v_4); },
+        [&](double, double, const LinkagePose& pose) {
+            found = matches(pose.rotation, target);
+            return !found;
+        });
+    return found;
+}
+
 std::expected<JointPair, TargetUnreachableError>
 inverse_kinematics_from_direction(const ArmLinkage& linkage, const Vec3& v,
                                   const std::optional<JointPair>& near) {
-    const double length = norm(v);
-    if (length < kMinDirectionLength) {
+    const std::optional<Vec3> d = unit_direction(v);
+    if (!d) {
         return std::unexpected(TargetUnreachableError{});
     }
-    const Vec3 d = v / length;
-    const Survivors survivors = pointing_along(enumerate_candidates(linkage, d), d);
+    Survivors survivors;
+    for_each_survivor(linkage, *d, [&](const JointPair& pair) {
+        survivors.pairs[survivors.count++] = pair;
+        return true;
+    });
     if (survivors.count == 0) {
         return std::unexpected(TargetUnreachableError{});
     }
     return cheapest(survivors, near);
+}
+
+bool is_direction_reachable(const ArmLinkage& linkage, const Vec3& v) {
+    const std::optional<Vec3> d = unit_direction(v);
+    bool found = false;
+    if (d) {
+        for_each_survivor(linkage, *d, [&](const JointPair&) {
+            found = true;
+            return false;
+        });
+    }
+    return found;
 }
 
 }  // namespace torso::arm

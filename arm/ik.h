@@ -41,6 +41,13 @@ CandidateList enumerate_candidates(const ArmLinkage& linkage, const Vec3& d);
 std::expected<JointPair, TargetUnreachableError>
 inverse_kinematics(const ArmLinkage& linkage, const Mat3& target);
 
+/// Whether inverse_kinematics finds a pair; stops at the first matching candidate.
+bool is_orientation_reachable(const ArmLinkage& linkage, const Mat3& target);
+
+/// Whether inverse_kinematics_from_direction without `near` finds a pair; stops at the first
+/// candidate pointing along `v`.
+bool is_direction_reachable(const ArmLinkage& linkage, const Vec3& v);
+
 /// Joint pair pointing v_3 along `v` (any length from 1e-12, normalised here), nearest to
 /// `near` in plain radians, else of smallest norm.
 std::expected<JointPair, TargetUnreachableError>

@@ -103,7 +103,7 @@ PyObject* arm_is_reachable_orientation(PyObject* self, PyObject* const* args, Py
     return call_method<ArmObject>(
         kIsReachableOrientation, self, args, nargs, kwnames,
         [](const ArmObject& arm, const Mat3& r_target) {
-            return arm::inverse_kinematics(linkage_of(arm), r_target).has_value();
+            return arm::is_orientation_reachable(linkage_of(arm), r_target);
         });
 }
 
@@ -111,8 +111,7 @@ PyObject* arm_is_reachable_direction(PyObject* self, PyObject* const* args, Py_s
                                      PyObject* kwnames) {
     return call_method<ArmObject>(
         kIsReachableDirection, self, args, nargs, kwnames, [](const ArmObject& arm, const Vec3& v3) {
-            return arm::inverse_kinematics_from_direction(linkage_of(arm), v3, std::nullopt)
-                .has_value();
+            return arm::is_direction_reachable(linkage_of(arm), v3);
         });
 }
 

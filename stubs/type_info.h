@@ -30,7 +30,8 @@ using TypeFunction = TypeInfo (*)();
 template <std::size_t N>
 struct Literal {
     char text[N];
-    constexpr Literal(const char (&s)[N]) { std::copy_n(s, N, text); }  // NOLINT: implicit on purpose
+    // Implicit, so that a string literal can be written as the template argument.
+    constexpr Literal(const char (&s)[N]) { std::copy_n(s, N, text); }
     constexpr std::string_view view() const { return {text, N - 1}; }
 };
 

@@ -1,0 +1,215 @@
+"""Draw the workspace of one arm: where it can point, and which joint pairs close its loop.
+
+    python examples/workspace.py                         # default left arm
+    python examples/workspace.py --mirror                # default right arm
+    python examples/workspace.py --arm-arc 0.9 --coupler-arc 0.6 --out wide.png
+    python examples/workspace.py --json arms.json --resolution 400
+
+The picture has three panels. The first two show, on the unit sphere, the pointing directions
+that the positive and the negative branch of the same geometry reach (`is_reachable_direction`),
+in the equal-area Hammer projection, with the two base-joint axes u_A and u_B marked. The map is
+centred on u_B; its longitude is the azimuth about u_A measured from u_B. The third panel shows
+which joint pairs (θ_A, θ_B) close the loop (`is_reachable_joints`), with the closing limit drawn
+as a contour. The script prints, for each branch, the fraction of the sphere's area it reaches.
+
+Needs matplotlib (`pip install ".[examples]"`); the module itself does not.
+"""
+
+import argparse
+import json
+import math
+import sys
+import time
+
+import matplotlib
+
+matplotlib.use("Agg")
+
+import matplotlib.pyplot as plt  # noqa: E402  (the backend is chosen first)
+import numpy as np  # noqa: E402
+from matplotlib.colors import ListedColormap  # noqa: E402
+
+from tarvelo_torso_kinematics import TarveloArmKinematics  # noqa: E402
+
+BRANCHES = ("positive", "negative")
+BRANCH_COLOURS = {"positive": "#1f77b4", "negative": "#d62728"}
+JOINT_COLOUR = "#2ca02c"
+
+
+def parse_arguments(argv):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--arm-arc", type=float, help="arc of each input arm, radians (default 0.7)")
+    parser.add_argument("--coupler-arc", type=float,
+                        help="arc of each coupler segment, radians (default 0.5)")
+    parser.add_argument("--mirror", action="store_true", help="the mirrored (right) arm")
+    parser.add_argument("--json", metavar="FILE", help="read the geometry from a JSON document instead")
+    parser.add_argument("--resolution", type=int, default=200,
+                        help="grid size: N latitude bands × 2N longitudes, N × N joint pairs (default 200)")
+    parser.add_argument("--out", default="workspace.png", help="PNG to write (default workspace.png)")
+    arguments = parser.parse_args(argv)
+    if arguments.resolution < 2:
+        parser.error("--resolution must be at least 2")
+    explicit = arguments.arm_arc is not None or arguments.coupler_arc is not None or arguments.mirror
+    if arguments.json and explicit:
+        parser.error("--json cannot be combined with --arm-arc, --coupler-arc or --mirror")
+    try:
+        arguments.arm = load_arm(arguments)
+    except (OSError, ValueError) as error:
+        parser.error(str(error))
+    return arguments
+
+
+def load_arm(arguments):
+    if arguments.json:
+        with open(arguments.json, encoding="utf-8") as document:
+            return TarveloArmKinematics.from_json(document.read())
+    arm_arc = 0.7 if arguments.arm_arc is None else arguments.arm_arc
+    coupler_arc = 0.5 if arguments.coupler_arc is None else arguments.coupler_arc
+    return TarveloArmKinematics(arm_arc, coupler_arc, arguments.mirror)
+
+
+def arm_with_branch(arm, branch):
+    """The arm's geometry (arcs and mirror) on the given branch: only a document can choose it."""
+    document = {"arm_arc": arm.arm_arc(), "coupler_arc": arm.coupler_arc(),
+                "branch": branch, "mirror": arm.mirror()}
+    return TarveloArmKinematics.from_json(json.dumps(document, allow_nan=False))
+
+
+def branch_of(arm, arms_by_branch, joint_pairs):
+    """Which branch `arm` closes on, found by comparing pointing directions at one closing pair.
+
+    The class has no accessor for its branch. Loop closure does not depend on the branch, so a
+    pair that closes for one branch closes for both; the first pair at which the two branches
+    point apart tells them apart. None when no pair closes (the geometry never closes).
+    """
+    positive, negative = arms_by_branch["positive"], arms_by_branch["negative"]
+    for theta_a, theta_b in joint_pairs:
+        if not arm.is_reachable_joints(theta_a, theta_b):
+            continue
+        d_pos = positive.direction(theta_a, theta_b)
+        d_neg = negative.direction(theta_a, theta_b)
+        if math.dist(d_pos, d_neg) < 1e-6:
+            continue  # the coupler circles just touch here: both branches agree
+        return "positive" if math.dist(arm.direction(theta_a, theta_b), d_pos) < 1e-9 else "negative"
+    return None
+
+
+def sphere_grid(resolution, centre_azimuth):
+    """Equal-area grid: cell edges uniform in longitude and in sin(latitude), so every cell has
+    the same area and a plain mean over cells is an area-weighted fraction of the sphere.
+
+    Longitudes are map longitudes, measured from `centre_azimuth` (the azimuth of u_B).
+    Returns (longitude edges, latitude edges, unit directions of the cell centres, shape).
+    """
+    n_lat, n_lon = resolution, 2 * resolution
+    lon_edges = np.linspace(-math.pi, math.pi, n_lon + 1)
+    lat_edges = np.arcsin(np.linspace(-1.0, 1.0, n_lat + 1))
+    lon = (lon_edges[:-1] + lon_edges[1:]) / 2
+    z = np.linspace(-1.0, 1.0, n_lat + 1)
+    z = (z[:-1] + z[1:]) / 2
+    lon_grid, z_grid = np.meshgrid(lon, z)
+    ring = np.sqrt(1.0 - z_grid**2)
+    azimuth = lon_grid + centre_azimuth
+    directions = np.stack([ring * np.cos(azimuth), ring * np.sin(azimuth), z_grid], axis=-1)
+    return lon_edges, lat_edges, directions.reshape(-1, 3).tolist(), (n_lat, n_lon)
+
+
+def reachable_directions(arm, directions, shape):
+    reach = arm.is_reachable_direction
+    return np.fromiter((reach(v) for v in directions), dtype=bool, count=len(directions)).reshape(shape)
+
+
+def reachable_joints(arm, angles):
+    closes = arm.is_reachable_joints
+    # Rows follow θ_B, columns θ_A, as contour() expects for x = θ_A, y = θ_B.
+    return np.array([[closes(theta_a, theta_b) for theta_a in angles] for theta_b in angles])
+
+
+def rest_direction(arm):
+    """Where the arm points with both joints at zero, or None when its loop does not close there."""
+    return arm.direction(0.0, 0.0) if arm.is_reachable_joints(0.0, 0.0) else None
+
+
+def draw_sphere(axes, arm, lon_edges, lat_edges, reached, branch, fraction, centre_azimuth):
+    colours = ListedColormap(["#f2f2f2", BRANCH_COLOURS[branch]])
+    axes.pcolormesh(lon_edges, lat_edges, reached.astype(float), cmap=colours, vmin=0, vmax=1,
+                    shading="flat", rasterized=True)
+    axes.grid(True, color="0.6", linewidth=0.4)
+    axes.tick_params(labelsize=7)
+    # u_A = (0, 0, 1) is the north pole; u_B lies on the equator at the map's centre.
+    axes.plot([0.0], [math.pi / 2], marker="^", color="black", markersize=9, clip_on=False)
+    axes.annotate("u_A", (0.0, math.pi / 2), xytext=(8, -4), textcoords="offset points")
+    axes.plot([0.0], [0.0], marker="o", color="black", markersize=7)
+    axes.annotate("u_B", (0.0, 0.0), xytext=(7, -12), textcoords="offset points")
+    rest = rest_direction(arm)
+    if rest is not None:
+        x, y, z = rest
+        longitude = (math.atan2(y, x) - centre_azimuth + math.pi) % (2 * math.pi) - math.pi
+        axes.plot([longitude], [math.asin(max(-1.0, min(1.0, z)))], marker="*", color="gold",
+                  markeredgecolor="black", markersize=12, label="direction(0, 0)")
+        axes.legend(loc="lower right", fontsize=7, framealpha=0.9)
+    axes.set_title(f"{branch} branch: {fraction:.4f} of the sphere", fontsize=10, pad=16)
+
+
+def draw_joints(axes, angles, closes, branch, fraction):
+    closes = closes.astype(float)
+    axes.contourf(angles, angles, closes, levels=[0.5, 1.5], colors=[JOINT_COLOUR], alpha=0.35)
+    axes.contour(angles, angles, closes, levels=[0.5], colors=[JOINT_COLOUR], linewidths=1.5)
+    axes.plot([0.0], [0.0], marker="+", color="black", markersize=10)
+    axes.set_xlim(-math.pi, math.pi)
+    axes.set_ylim(-math.pi, math.pi)
+    axes.set_aspect("equal")
+    ticks = [-math.pi, -math.pi / 2, 0.0, math.pi / 2, math.pi]
+    labels = ["−π", "−π/2", "0", "π/2", "π"]
+    axes.set_xticks(ticks, labels)
+    axes.set_yticks(ticks, labels)
+    axes.set_xlabel("θ_A (rad)")
+    axes.set_ylabel("θ_B (rad)")
+    axes.grid(True, color="0.8", linewidth=0.4)
+    axes.set_title(f"joint pairs that close the loop\n({branch} branch): {fraction:.4f} of the square",
+                   fontsize=10)
+
+
+def main(argv=None):
+    arguments = parse_arguments(argv)
+    started = time.perf_counter()
+    arm = arguments.arm
+    arms_by_branch = {branch: arm_with_branch(arm, branch) for branch in BRANCHES}
+    centre_azimuth = math.pi if arm.mirror() else 0.0  # the azimuth of u_B = (s, 0, 0)
+
+    lon_edges, lat_edges, directions, shape = sphere_grid(arguments.resolution, centre_azimuth)
+    reached = {name: reachable_directions(arms_by_branch[name], directions, shape) for name in BRANCHES}
+    fractions = {branch: float(reached[branch].mean()) for branch in BRANCHES}
+
+    angles = np.linspace(-math.pi, math.pi, arguments.resolution)
+    closes = reachable_joints(arm, angles)
+    joint_fraction = float(closes.mean())
+    pairs = zip(np.repeat(angles, angles.size).tolist(), np.tile(angles, angles.size).tolist())
+    branch = branch_of(arm, arms_by_branch, pairs) or "either"  # "either": the loop never closes
+
+    figure = plt.figure(figsize=(16, 5.2), layout="constrained")
+    grid = figure.add_gridspec(1, 3, width_ratios=[1.55, 1.55, 1])
+    for column, name in enumerate(BRANCHES):
+        axes = figure.add_subplot(grid[0, column], projection="hammer")
+        draw_sphere(axes, arms_by_branch[name], lon_edges, lat_edges, reached[name], name, fractions[name],
+                    centre_azimuth)
+    draw_joints(figure.add_subplot(grid[0, 2]), angles, closes, branch, joint_fraction)
+    figure.suptitle(f"arm_arc {arm.arm_arc():g} rad, coupler_arc {arm.coupler_arc():g} rad, "
+                    f"mirror {arm.mirror()}: reachable pointing directions and closing joint pairs")
+    figure.text(0.5, 0.01, "Hammer equal-area maps centred on u_B; longitude is the azimuth about u_A "
+                "measured from u_B, latitude is measured from the plane normal to u_A. "
+                "Right: θ_A, θ_B in [−π, π], closing limit outlined.", ha="center", fontsize=8)
+    figure.savefig(arguments.out, dpi=110)
+    plt.close(figure)
+
+    print(f"arm_arc {arm.arm_arc()!r} coupler_arc {arm.coupler_arc()!r} mirror {arm.mirror()} "
+          f"branch {branch}")
+    for name in BRANCHES:
+        print(f"{name} branch reaches {fractions[name]:.4f} of the sphere")
+    print(f"{branch} branch closes the loop for {joint_fraction:.4f} of the joint square [-pi, pi]^2")
+    print(f"wrote {arguments.out} in {time.perf_counter() - started:.2f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,79 @@
+// Doc texts of the Python methods, shared by the method tables and the stub records.
+// The run-time form starts with the text signature and "\n--\n\n", from which the
+// interpreter derives __text_signature__; the stub shows only the body after it.
+#pragma once
+
+#include <string_view>
+
+namespace torso::docs {
+
+inline constexpr char kArmDefaultLeft[] =
+    "default_left()\n--\n\nBuild the default left-arm geometry.";
+inline constexpr char kArmDefaultRight[] =
+    "default_right()\n--\n\nBuild the default right-arm geometry (mirror of left).";
+inline constexpr char kArmFromJson[] =
+    "from_json(json)\n--\n\nBuild the arm from a JSON string matching `SphericalLinkGeometry`.";
+inline constexpr char kArmFk[] =
+    "fk($self, theta_a, theta_b)\n--\n\n"
+    "Forward kinematics: `(θ_A, θ_B)` → 3×3 rotation of the end-effector.\n"
+    "Raises `RuntimeError` when the loop fails to close (target joint\n"
+    "pair is outside the workspace).";
+inline constexpr char kArmIk[] =
+    "ik($self, r_target)\n--\n\n"
+    "Inverse kinematics: 3×3 rotation → `(θ_A, θ_B)`.\n"
+    "Raises `RuntimeError` when the target orientation isn't reachable.";
+inline constexpr char kArmIkFromDirection[] =
+    "ik_from_direction($self, v3, near=None)\n--\n\n"
+    "Inverse kinematics from just the end-effector pointing direction\n"
+    "(3-vector, automatically normalized). When multiple `(θ_A, θ_B)`\n"
+    "branches reach the same direction, `near` (an optional current\n"
+    "joint pair) picks the closest one; otherwise the smallest-norm\n"
+    "solution wins.";
+inline constexpr char kArmDirection[] =
+    "direction($self, theta_a, theta_b)\n--\n\n"
+    "Forward kinematics that returns just the end-effector pointing\n"
+    "direction (the third column of the FK rotation, equal to `v_3`).";
+inline constexpr char kArmIsReachableJoints[] =
+    "is_reachable_joints($self, theta_a, theta_b)\n--\n\n"
+    "Whether `(θ_A, θ_B)` lands inside the workspace (loop closes).";
+inline constexpr char kArmIsReachableOrientation[] =
+    "is_reachable_orientation($self, r_target)\n--\n\n"
+    "Whether `r_target` is on the reachable manifold (IK succeeds).";
+inline constexpr char kArmIsReachableDirection[] =
+    "is_reachable_direction($self, v3)\n--\n\n"
+    "Whether the pointing direction `v3` (3-vector, auto-normalized)\n"
+    "is on the reachable manifold.";
+inline constexpr char kArmArmArc[] = "arm_arc($self)\n--\n\n";
+inline constexpr char kArmCouplerArc[] = "coupler_arc($self)\n--\n\n";
+inline constexpr char kArmMirror[] = "mirror($self)\n--\n\n";
+
+inline constexpr char kNeckFk[] =
+    "fk($self, joints)\n--\n\n"
+    "Forward kinematics. `joints = [yaw, pitch, roll]` in radians.\n"
+    "Returns the 3×3 rotation matrix of the head frame in the body frame.";
+inline constexpr char kNeckIk[] =
+    "ik($self, r)\n--\n\n"
+    "Inverse kinematics. `r` is a 3×3 rotation matrix (row-major).\n"
+    "Returns `(yaw, pitch, roll)` in radians.\n"
+    "\n"
+    "Raises `ValueError` near gimbal lock (|pitch| ≈ π/2). The neck's\n"
+    "pitch range is well under that limit in practice.";
+
+/// The arm constructor's body. The class doc text holds only the constructor's signature,
+/// so this text appears in the stub alone.
+inline constexpr std::string_view kArmNewBody =
+    "Create an arm with explicit geometry parameters.\n"
+    "\n"
+    "- `arm_arc`: arc length (radians) of each input arm.\n"
+    "- `coupler_arc`: arc length (radians) of each coupler segment.\n"
+    "- `mirror`: when true, mirror the arm across the YZ plane (right arm).";
+
+/// What follows the text-signature header of a run-time doc text; the whole text when
+/// it has no header.
+constexpr std::string_view doc_body(std::string_view runtime_doc) {
+    constexpr std::string_view separator = ")\n--\n\n";
+    const std::size_t at = runtime_doc.find(separator);
+    return at == std::string_view::npos ? runtime_doc : runtime_doc.substr(at + separator.size());
+}
+
+}  // namespace torso::docs

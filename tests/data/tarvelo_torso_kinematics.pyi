@@ -1,0 +1,117 @@
+import builtins
+import typing
+
+__all__ = ["TarveloArmKinematics", "TarveloNeckKinematics"]
+
+@typing.final
+class TarveloArmKinematics:
+    def __new__(
+        cls,
+        arm_arc: builtins.float = 0.7,
+        coupler_arc: builtins.float = 0.5,
+        mirror: builtins.bool = False,
+    ) -> TarveloArmKinematics:
+        """Create an arm with explicit geometry parameters.
+
+        - `arm_arc`: arc length (radians) of each input arm.
+        - `coupler_arc`: arc length (radians) of each coupler segment.
+        - `mirror`: when true, mirror the arm across the YZ plane (right arm).
+        """
+
+    @staticmethod
+    def default_left() -> TarveloArmKinematics:
+        """Build the default left-arm geometry."""
+
+    @staticmethod
+    def default_right() -> TarveloArmKinematics:
+        """Build the default right-arm geometry (mirror of left)."""
+
+    @staticmethod
+    def from_json(json: builtins.str) -> TarveloArmKinematics:
+        """Build the arm from a JSON string matching `SphericalLinkGeometry`."""
+
+    def fk(
+        self,
+        theta_a: builtins.float,
+        theta_b: builtins.float,
+    ) -> builtins.list[builtins.list[builtins.float]]:
+        """Forward kinematics: `(θ_A, θ_B)` → 3×3 rotation of the end-effector.
+        Raises `RuntimeError` when the loop fails to close (target joint
+        pair is outside the workspace).
+        """
+
+    def ik(
+        self,
+        r_target: typing.Sequence[typing.Sequence[builtins.float]],
+    ) -> tuple[builtins.float, builtins.float]:
+        """Inverse kinematics: 3×3 rotation → `(θ_A, θ_B)`.
+        Raises `RuntimeError` when the target orientation isn't reachable.
+        """
+
+    def ik_from_direction(
+        self,
+        v3: typing.Sequence[builtins.float],
+        near: typing.Optional[tuple[builtins.float, builtins.float]] = None,
+    ) -> tuple[builtins.float, builtins.float]:
+        """Inverse kinematics from just the end-effector pointing direction
+        (3-vector, automatically normalized). When multiple `(θ_A, θ_B)`
+        branches reach the same direction, `near` (an optional current
+        joint pair) picks the closest one; otherwise the smallest-norm
+        solution wins.
+        """
+
+    def direction(
+        self,
+        theta_a: builtins.float,
+        theta_b: builtins.float,
+    ) -> builtins.list[builtins.float]:
+        """Forward kinematics that returns just the end-effector pointing
+        direction (the third column of the FK rotation, equal to `v_3`).
+        """
+
+    def is_reachable_joints(
+        self,
+        theta_a: builtins.float,
+        theta_b: builtins.float,
+    ) -> builtins.bool:
+        """Whether `(θ_A, θ_B)` lands inside the workspace (loop closes)."""
+
+    def is_reachable_orientation(
+        self,
+        r_target: typing.Sequence[typing.Sequence[builtins.float]],
+    ) -> builtins.bool:
+        """Whether `r_target` is on the reachable manifold (IK succeeds)."""
+
+    def is_reachable_direction(self, v3: typing.Sequence[builtins.float]) -> builtins.bool:
+        """Whether the pointing direction `v3` (3-vector, auto-normalized)
+        is on the reachable manifold.
+        """
+
+    def arm_arc(self) -> builtins.float: ...
+
+    def coupler_arc(self) -> builtins.float: ...
+
+    def mirror(self) -> builtins.bool: ...
+
+@typing.final
+class TarveloNeckKinematics:
+    def __new__(cls) -> TarveloNeckKinematics: ...
+
+    def fk(
+        self,
+        joints: typing.Sequence[builtins.float],
+    ) -> builtins.list[builtins.list[builtins.float]]:
+        """Forward kinematics. `joints = [yaw, pitch, roll]` in radians.
+        Returns the 3×3 rotation matrix of the head frame in the body frame.
+        """
+
+    def ik(
+        self,
+        r: typing.Sequence[typing.Sequence[builtins.float]],
+    ) -> tuple[builtins.float, builtins.float, builtins.float]:
+        """Inverse kinematics. `r` is a 3×3 rotation matrix (row-major).
+        Returns `(yaw, pitch, roll)` in radians.
+
+        Raises `ValueError` near gimbal lock (|pitch| ≈ π/2). The neck's
+        pitch range is well under that limit in practice.
+        """

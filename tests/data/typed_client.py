@@ -1,0 +1,41 @@
+"""A client of every method, typed as the stub types them: `mypy --strict` accepts it and it runs."""
+
+from collections.abc import Sequence
+
+from tarvelo_torso_kinematics import TarveloArmKinematics, TarveloNeckKinematics
+
+
+def pointing(arm: TarveloArmKinematics, joints: tuple[float, float]) -> list[float]:
+    return arm.direction(*joints)
+
+
+def arm_round_trip() -> tuple[float, float]:
+    arm = TarveloArmKinematics(arm_arc=0.7, coupler_arc=0.5, mirror=False)
+    left: TarveloArmKinematics = TarveloArmKinematics.default_left()
+    right = left.default_right()
+    parsed = TarveloArmKinematics.from_json(json='{"arm_arc": 0.7, "coupler_arc": 0.5}')
+    rotation: list[list[float]] = parsed.fk(0.1, theta_b=0.2)
+    rows: Sequence[Sequence[float]] = tuple(tuple(row) for row in rotation)
+    theta_a, theta_b = arm.ik(r_target=rows)
+    near: tuple[float, float] | None = (theta_a, theta_b)
+    pair: tuple[float, float] = arm.ik_from_direction(pointing(arm, (0.1, 0.2)), near=near)
+    reachable: bool = (
+        arm.is_reachable_joints(theta_a, theta_b)
+        and arm.is_reachable_orientation(rotation)
+        and arm.is_reachable_direction(v3=(0.0, 0.0, 1.0))
+    )
+    arcs: float = right.arm_arc() + right.coupler_arc()
+    mirrored: bool = right.mirror()
+    print(reachable, arcs, mirrored)
+    return pair
+
+
+def neck_round_trip() -> tuple[float, float, float]:
+    neck = TarveloNeckKinematics()
+    yaw, pitch, roll = neck.ik(r=neck.fk(joints=[0.3, 0.2, 0.1]))
+    return (yaw, pitch, roll)
+
+
+if __name__ == "__main__":
+    arm_round_trip()
+    neck_round_trip()
