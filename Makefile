@@ -27,22 +27,24 @@ $(VENV)/.system-deps:
 $(VENV)/.python-deps: $(VENV)/.system-deps pyproject.toml
 	test -x $(PY) || $(PYTHON) -m venv $(VENV)
 	$(PY) -m pip install -q --upgrade pip
+	$(PY) -m pip install -q "cmake>=3.20"
 	touch $@
 
-$(VENV)/.installed: $(VENV)/.python-deps $(SOURCES)
+$(VENV)/.installed: $(VENV)/.python-deps $(SOURCES) Makefile
 	$(PY) -m pip install -q $(CMAKE_DEFINES) ".[test,examples]"
 	touch $@
 
 # The whole suite against a build with AddressSanitizer and UndefinedBehaviorSanitizer
 # (any finding aborts the run). The sanitized module is put first on the path.
 SANITIZE_BUILD := build/sanitize
-ASAN_PRELOAD = $(shell g++ -print-file-name=libasan.so)
+ASAN_PRELOAD = $(shell g++ -print-file-name=libasan.so) $(shell g++ -print-file-name=libstdc++.so)
 test-sanitize: build
-	cmake -S . -B $(SANITIZE_BUILD) -DTORSO_BUILD_MODULE=ON -DTORSO_SANITIZE=ON -DTORSO_WERROR=ON \
+	$(VENV)/bin/cmake -S . -B $(SANITIZE_BUILD) -DTORSO_BUILD_MODULE=ON -DTORSO_SANITIZE=ON -DTORSO_WERROR=ON \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
-	cmake --build $(SANITIZE_BUILD) -j2
-	LD_PRELOAD=$(ASAN_PRELOAD) ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
-	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 PYTHONPATH=$(abspath $(SANITIZE_BUILD)) \
+	$(VENV)/bin/cmake --build $(SANITIZE_BUILD) -j2
+	$(VENV)/bin/cmake --install $(SANITIZE_BUILD) --prefix $(SANITIZE_BUILD)/site >/dev/null
+	LD_PRELOAD="$(ASAN_PRELOAD)" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 PYTHONPATH=$(abspath $(SANITIZE_BUILD)/site) \
 	  $(PY) -m pytest -q -p no:cacheprovider
 
 # A short run of the geometry document fuzzer (clang's libFuzzer).
@@ -56,8 +58,8 @@ fuzz-smoke:
 bench: build
 	@dpkg -s libbenchmark-dev >/dev/null 2>&1 || \
 	  (apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q libbenchmark-dev)
-	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DTORSO_BENCHMARKS=ON >/dev/null
-	cmake --build build/bench --target core_bench
+	$(VENV)/bin/cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DTORSO_BENCHMARKS=ON >/dev/null
+	$(VENV)/bin/cmake --build build/bench --target core_bench
 	build/bench/core_bench --benchmark_min_time=0.5
 	$(PY) bench/bench_calls.py
 

@@ -72,8 +72,14 @@ inline constexpr std::string_view kArmNewBody =
 /// it has no header.
 constexpr std::string_view doc_body(std::string_view runtime_doc) {
     constexpr std::string_view separator = ")\n--\n\n";
-    const std::size_t at = runtime_doc.find(separator);
-    return at == std::string_view::npos ? runtime_doc : runtime_doc.substr(at + separator.size());
+    // An index loop rather than string_view::find, whose constant evaluation g++ 12 rejects
+    // when the undefined-behaviour sanitizer instruments char_traits.
+    for (std::size_t at = 0; at + separator.size() <= runtime_doc.size(); ++at) {
+        if (runtime_doc.substr(at, separator.size()) == separator) {
+            return runtime_doc.substr(at + separator.size());
+        }
+    }
+    return runtime_doc;
 }
 
 }  // namespace torso::docs
