@@ -166,3 +166,27 @@ def test_neck_holds_nothing():
 def test_repr_is_the_default():
     arm = TarveloArmKinematics()
     assert repr(arm).startswith("<tarvelo_torso_kinematics.TarveloArmKinematics object at 0x")
+
+
+SUBINTERPRETER_SCRIPT = """
+import tarvelo_torso_kinematics
+import _xxsubinterpreters as interpreters
+interp = interpreters.create()
+try:
+    interpreters.run_string(interp, "import tarvelo_torso_kinematics")
+except interpreters.RunFailedError as error:
+    print(error)
+print(tarvelo_torso_kinematics.TarveloArmKinematics().arm_arc())
+"""
+
+
+def test_second_interpreter_is_refused_and_first_unaffected():
+    import subprocess
+
+    pytest.importorskip("_xxsubinterpreters")
+    run = subprocess.run([sys.executable, "-c", SUBINTERPRETER_SCRIPT], capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    refusal, arc = run.stdout.splitlines()
+    assert refusal.startswith("<class 'ImportError'>: ")
+    assert "do not yet support subinterpreters" in refusal and "issue tracker" in refusal
+    assert arc == "0.7"
