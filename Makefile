@@ -24,7 +24,7 @@ $(VENV)/.system-deps:
 	  apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q $(DEBIAN_PACKAGES); fi
 	@mkdir -p $(VENV) && touch $@
 
-$(VENV)/.python-deps: $(VENV)/.system-deps pyproject.toml
+$(VENV)/.python-deps: $(VENV)/.system-deps pyproject.toml Makefile
 	test -x $(PY) || $(PYTHON) -m venv $(VENV)
 	$(PY) -m pip install -q --upgrade pip
 	$(PY) -m pip install -q "cmake>=3.20"
