@@ -2,6 +2,7 @@
 #include "arm/geometry_document.h"
 
 #include <rapidjson/error/en.h>
+#include <rapidjson/allocators.h>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
@@ -28,6 +29,10 @@ constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kPa
                                  rapidjson::kParseStopWhenDoneFlag | rapidjson::kParseValidateEncodingFlag;
 
 // The reader's words for a number beyond the double range, used for both its refusal and ours.
+// Room for the reader's state stack of an ordinary document (a few levels of nesting).
+constexpr std::size_t kReaderStackCapacity = 256;
+constexpr std::size_t kReaderBufferSize = 1024;
+
 constexpr std::string_view kNumberTooBig = "number too big to be stored in double";
 
 /// The four members, in their array order.
@@ -402,7 +407,12 @@ std::unexpected<GeometryDocumentError> refused(std::string_view text, const std:
 std::expected<SphericalLinkGeometry, GeometryDocumentError> read_geometry_document(std::string_view json) {
     rapidjson::MemoryStream stream(json.data(), json.size());
     GeometryHandler handler(stream);
-    rapidjson::Reader reader;
+    // The reader's state stack starts in a buffer on the C stack, so an ordinary document is
+    // read without touching the heap; deep nesting grows it into heap chunks.
+    alignas(std::max_align_t) char stack_buffer[kReaderBufferSize];
+    rapidjson::MemoryPoolAllocator<> allocator(stack_buffer, sizeof stack_buffer);
+    rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, rapidjson::MemoryPoolAllocator<>> reader(
+        &allocator, kReaderStackCapacity);
     const rapidjson::ParseResult result = reader.Parse<kParseFlags>(stream, handler);
     if (result.Code() == rapidjson::kParseErrorTermination) {
         return refused(json, handler.problem(), handler.problem_end() - 1);

@@ -1,0 +1,47 @@
+"""No heap allocation of the module's own on any method's success path (counted by valgrind).
+
+Python's small objects come from its own arenas, not malloc, so a loop of successful calls
+adds malloc calls only if the module (or a library it calls) allocates per call.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+import pytest
+
+LOOP = """
+import sys
+from tarvelo_torso_kinematics import TarveloArmKinematics as C, TarveloNeckKinematics as N
+arm, neck = C.default_left(), N()
+rows, d, nrows = arm.fk(0.5, 0.5), arm.direction(0.5, 0.5), neck.fk([0.3, 0.2, 0.1])
+doc = '{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "negative", "mirror": true, "note": [1, {"x": null}]}'
+for _ in range(int(sys.argv[1])):
+    C(0.6, 0.4, True); C.default_left(); C.default_right(); C.from_json(doc); C.from_json("[0.7, 0.5]")
+    arm.arm_arc(); arm.coupler_arc(); arm.mirror()
+    arm.fk(0.5, 0.5); arm.direction(0.5, 0.5); arm.is_reachable_joints(0.5, 0.5)
+    arm.ik(rows); arm.is_reachable_orientation(rows)
+    arm.ik_from_direction(d); arm.ik_from_direction(d, near=(0.5, 0.5)); arm.is_reachable_direction(d)
+    N(); neck.fk([0.3, 0.2, 0.1]); neck.ik(nrows)
+"""
+
+
+def malloc_count(iterations):
+    run = subprocess.run(
+        ["valgrind", "--tool=memcheck", sys.executable, "-c", LOOP, str(iterations)],
+        capture_output=True, text=True, timeout=300,
+    )
+    assert run.returncode == 0, run.stderr
+    found = re.search(r"total heap usage: ([\d,]+) allocs", run.stderr)
+    assert found, run.stderr
+    return int(found.group(1).replace(",", ""))
+
+
+@pytest.mark.skipif(shutil.which("valgrind") is None, reason="valgrind is not installed")
+@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""), reason="valgrind cannot run beside AddressSanitizer")
+def test_success_paths_do_not_allocate():
+    few, many = malloc_count(10), malloc_count(1010)
+    # 1000 more iterations of 19 calls: one allocation per call would add 19,000.
+    assert many - few < 50, (few, many)
