@@ -171,6 +171,11 @@ bool bind_tuple(const MethodSpec& spec, PyObject* args, PyObject* kwargs, PyObje
 }
 
 void wrap_argument_error(const char* name) {
+    if (!PyErr_Occurred()) {
+        // An interpreter call (a numpy truth slot, say) signalled failure without an error.
+        PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
+        return;
+    }
     resume_panic_from_python();
     if (PyErr_Occurred() != PyExc_TypeError) {
         return;  // any other type passes unchanged, without the argument's name

@@ -265,3 +265,29 @@ def test_result_shapes(call, shape):
 )
 def test_reachability_returns_bool(call):
     assert call() in (True, False) and type(call()) is bool
+
+
+def numpy_like(name, **members):
+    """A class that passes for numpy's boolean scalar type by its module and name."""
+    return type(name, (), {"__module__": "numpy", **members})
+
+
+@pytest.mark.parametrize(
+    ("value", "kind", "message"),
+    [
+        (numpy_like("bool_", __bool__=lambda self: True)(), None, True),
+        (numpy_like("bool", __bool__=lambda self: False)(), None, False),
+        (numpy_like("bool")(), TypeError, "argument 'mirror': object of type 'bool' does not define a '__bool__' conversion"),
+        (numpy_like("bool_", __bool__=lambda self: 1 / 0)(), ZeroDivisionError, "division by zero"),
+        (numpy_like("int8", __bool__=lambda self: True)(), TypeError, "argument 'mirror': 'int8' object cannot be converted to 'PyBool'"),
+    ],
+    ids=["bool_-true", "bool-false", "no-truth-slot", "truth-raises", "other-numpy-type"],
+)
+def test_numpy_like_booleans(value, kind, message):
+    if kind is None:
+        assert TarveloArmKinematics(mirror=value).mirror() is message
+        return
+    with pytest.raises(kind) as info:
+        TarveloArmKinematics(mirror=value)
+    assert type(info.value) is kind
+    assert str(info.value) == message
