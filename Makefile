@@ -71,7 +71,7 @@ bench: build
 	  (apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q libbenchmark-dev)
 	$(VENV)/bin/cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DTORSO_BENCHMARKS=ON >/dev/null
 	$(VENV)/bin/cmake --build build/bench --target core_bench
-	build/bench/core_bench --benchmark_min_time=0.5
+	build/bench/core_bench --benchmark_min_time=0.2 --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 	$(PY) bench/bench_calls.py
 
 clean:

@@ -27,6 +27,30 @@ void forward_kinematics(benchmark::State& state) {
     }
 }
 
+void pointing_direction(benchmark::State& state) {
+    double theta_a = 0.5, theta_b = 0.5;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(theta_a);
+        benchmark::DoNotOptimize(arm::pointing_direction(kLeft, theta_a, theta_b));
+    }
+}
+
+void is_orientation_reachable(benchmark::State& state) {
+    Mat3 target = kPose.rotation;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(target);
+        benchmark::DoNotOptimize(arm::is_orientation_reachable(kLeft, target));
+    }
+}
+
+void is_direction_reachable(benchmark::State& state) {
+    Vec3 d = kPose.v_3;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(d);
+        benchmark::DoNotOptimize(arm::is_direction_reachable(kLeft, d));
+    }
+}
+
 void enumerate_candidates(benchmark::State& state) {
     Vec3 d = kPose.v_3;
     for (auto _ : state) {
@@ -93,10 +117,13 @@ void prepare_linkage(benchmark::State& state) {
 }
 
 BENCHMARK(forward_kinematics);
+BENCHMARK(pointing_direction);
 BENCHMARK(enumerate_candidates);
 BENCHMARK(inverse_kinematics);
+BENCHMARK(is_orientation_reachable);
 BENCHMARK(inverse_kinematics_from_direction);
 BENCHMARK(inverse_kinematics_from_direction_near);
+BENCHMARK(is_direction_reachable);
 BENCHMARK(neck_forward_kinematics);
 BENCHMARK(neck_inverse_kinematics);
 BENCHMARK(read_geometry_document);
