@@ -22,15 +22,15 @@ Param kDirectionParams[] = {{"v3"}};
 Param kDirectionNearParams[] = {{"v3"}, {"near", true}};
 Param kJsonParams[] = {{"json"}};
 
-const MethodSpec kNew{kClassName, "__new__", kNewParams};
-const MethodSpec kFromJson{kClassName, "from_json", kJsonParams};
-const MethodSpec kFk{kClassName, "fk", kJointPairParams};
-const MethodSpec kIk{kClassName, "ik", kRotationParams};
-const MethodSpec kIkFromDirection{kClassName, "ik_from_direction", kDirectionNearParams};
-const MethodSpec kDirection{kClassName, "direction", kJointPairParams};
-const MethodSpec kIsReachableJoints{kClassName, "is_reachable_joints", kJointPairParams};
-const MethodSpec kIsReachableOrientation{kClassName, "is_reachable_orientation", kRotationParams};
-const MethodSpec kIsReachableDirection{kClassName, "is_reachable_direction", kDirectionParams};
+const MethodSignature kNew{kClassName, "__new__", kNewParams};
+const MethodSignature kFromJson{kClassName, "from_json", kJsonParams};
+const MethodSignature kFk{kClassName, "fk", kJointPairParams};
+const MethodSignature kIk{kClassName, "ik", kRotationParams};
+const MethodSignature kIkFromDirection{kClassName, "ik_from_direction", kDirectionNearParams};
+const MethodSignature kDirection{kClassName, "direction", kJointPairParams};
+const MethodSignature kIsReachableJoints{kClassName, "is_reachable_joints", kJointPairParams};
+const MethodSignature kIsReachableOrientation{kClassName, "is_reachable_orientation", kRotationParams};
+const MethodSignature kIsReachableDirection{kClassName, "is_reachable_direction", kDirectionParams};
 
 const arm::ArmLinkage& linkage_of(const ArmObject& self) { return self.linkage; }
 

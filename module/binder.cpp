@@ -8,40 +8,40 @@ namespace torso::py {
 namespace {
 
 /// "Class.method()", the name that binding messages use.
-std::string full_name(const MethodSpec& spec) {
-    return std::string(spec.class_name) + "." + spec.method_name + "()";
+std::string full_name(const MethodSignature& signature) {
+    return std::string(signature.class_name) + "." + signature.method_name + "()";
 }
 
-std::size_t required_count(const MethodSpec& spec) {
+std::size_t required_count(const MethodSignature& signature) {
     std::size_t count = 0;
-    for (const Param& param : spec.params) {
+    for (const Param& param : signature.params) {
         count += param.optional ? 0 : 1;
     }
     return count;
 }
 
-[[gnu::cold]] bool raise_too_many_positional(const MethodSpec& spec, Py_ssize_t given) {
+[[gnu::cold]] bool raise_too_many_positional(const MethodSignature& signature, Py_ssize_t given) {
     const char* verb = given == 1 ? "was" : "were";
-    std::size_t required = required_count(spec);
-    if (required == spec.params.size()) {
+    std::size_t required = required_count(signature);
+    if (required == signature.params.size()) {
         PyErr_Format(PyExc_TypeError, "%s takes %zu positional arguments but %zd %s given",
-                     full_name(spec).c_str(), spec.params.size(), given, verb);
+                     full_name(signature).c_str(), signature.params.size(), given, verb);
     } else {
         PyErr_Format(PyExc_TypeError, "%s takes from %zu to %zu positional arguments but %zd %s given",
-                     full_name(spec).c_str(), required, spec.params.size(), given, verb);
+                     full_name(signature).c_str(), required, signature.params.size(), given, verb);
     }
     return false;
 }
 
-[[gnu::cold]] bool raise_unexpected_keyword(const MethodSpec& spec, PyObject* name) {
+[[gnu::cold]] bool raise_unexpected_keyword(const MethodSignature& signature, PyObject* name) {
     PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%S'",
-                 full_name(spec).c_str(), name);
+                 full_name(signature).c_str(), name);
     return false;
 }
 
-[[gnu::cold]] bool raise_multiple_values(const MethodSpec& spec, const Param& param) {
+[[gnu::cold]] bool raise_multiple_values(const MethodSignature& signature, const Param& param) {
     PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'",
-                 full_name(spec).c_str(), param.name);
+                 full_name(signature).c_str(), param.name);
     return false;
 }
 
@@ -59,15 +59,15 @@ std::string quoted_list(const std::vector<const char*>& names) {
     return text;
 }
 
-[[gnu::cold]] bool raise_missing(const MethodSpec& spec, PyObject* const* slots) {
+[[gnu::cold]] bool raise_missing(const MethodSignature& signature, PyObject* const* slots) {
     std::vector<const char*> missing;
-    for (std::size_t i = 0; i < spec.params.size(); ++i) {
-        if (slots[i] == nullptr && !spec.params[i].optional) {
-            missing.push_back(spec.params[i].name);
+    for (std::size_t i = 0; i < signature.params.size(); ++i) {
+        if (slots[i] == nullptr && !signature.params[i].optional) {
+            missing.push_back(signature.params[i].name);
         }
     }
     PyErr_Format(PyExc_TypeError, "%s missing %zu required positional %s: %s",
-                 full_name(spec).c_str(), missing.size(),
+                 full_name(signature).c_str(), missing.size(),
                  missing.size() == 1 ? "argument" : "arguments", quoted_list(missing).c_str());
     return false;
 }
@@ -85,17 +85,17 @@ PyObject* interned_name(Param& param) {
 
 /// Index of the parameter named `name`, or -1. Call sites pass interned names, so a pointer
 /// match settles nearly every lookup; the text comparison catches the rest.
-Py_ssize_t find_param(const MethodSpec& spec, PyObject* name) {
-    for (std::size_t i = 0; i < spec.params.size(); ++i) {
-        if (interned_name(spec.params[i]) == name) {
+Py_ssize_t find_param(const MethodSignature& signature, PyObject* name) {
+    for (std::size_t i = 0; i < signature.params.size(); ++i) {
+        if (interned_name(signature.params[i]) == name) {
             return static_cast<Py_ssize_t>(i);
         }
     }
     if (!PyUnicode_Check(name)) {
         return -1;
     }
-    for (std::size_t i = 0; i < spec.params.size(); ++i) {
-        if (PyUnicode_CompareWithASCIIString(name, spec.params[i].name) == 0) {
+    for (std::size_t i = 0; i < signature.params.size(); ++i) {
+        if (PyUnicode_CompareWithASCIIString(name, signature.params[i].name) == 0) {
             return static_cast<Py_ssize_t>(i);
         }
     }
@@ -103,22 +103,22 @@ Py_ssize_t find_param(const MethodSpec& spec, PyObject* name) {
 }
 
 /// Put one keyword argument into its slot.
-bool bind_keyword(const MethodSpec& spec, PyObject* name, PyObject* value, PyObject** slots) {
-    Py_ssize_t index = find_param(spec, name);
+bool bind_keyword(const MethodSignature& signature, PyObject* name, PyObject* value, PyObject** slots) {
+    Py_ssize_t index = find_param(signature, name);
     if (index < 0) {
-        return raise_unexpected_keyword(spec, name);
+        return raise_unexpected_keyword(signature, name);
     }
     if (slots[index] != nullptr) {
-        return raise_multiple_values(spec, spec.params[static_cast<std::size_t>(index)]);
+        return raise_multiple_values(signature, signature.params[static_cast<std::size_t>(index)]);
     }
     slots[index] = value;
     return true;
 }
 
-bool bind_positional(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+bool bind_positional(const MethodSignature& signature, PyObject* const* args, Py_ssize_t nargs,
                      PyObject** slots) {
-    if (static_cast<std::size_t>(nargs) > spec.params.size()) {
-        return raise_too_many_positional(spec, nargs);
+    if (static_cast<std::size_t>(nargs) > signature.params.size()) {
+        return raise_too_many_positional(signature, nargs);
     }
     for (Py_ssize_t i = 0; i < nargs; ++i) {
         slots[i] = args[i];
@@ -126,10 +126,10 @@ bool bind_positional(const MethodSpec& spec, PyObject* const* args, Py_ssize_t n
     return true;
 }
 
-bool check_required(const MethodSpec& spec, PyObject* const* slots) {
-    for (std::size_t i = 0; i < spec.params.size(); ++i) {
-        if (slots[i] == nullptr && !spec.params[i].optional) {
-            return raise_missing(spec, slots);
+bool check_required(const MethodSignature& signature, PyObject* const* slots) {
+    for (std::size_t i = 0; i < signature.params.size(); ++i) {
+        if (slots[i] == nullptr && !signature.params[i].optional) {
+            return raise_missing(signature, slots);
         }
     }
     return true;
@@ -137,37 +137,37 @@ bool check_required(const MethodSpec& spec, PyObject* const* slots) {
 
 }  // namespace
 
-bool bind_vector_general(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+bool bind_vector_general(const MethodSignature& signature, PyObject* const* args, Py_ssize_t nargs,
                          PyObject* kwnames, PyObject** slots) {
-    if (!bind_positional(spec, args, nargs, slots)) {
+    if (!bind_positional(signature, args, nargs, slots)) {
         return false;
     }
     if (kwnames != nullptr) {
         Py_ssize_t count = PyTuple_GET_SIZE(kwnames);
         for (Py_ssize_t i = 0; i < count; ++i) {
-            if (!bind_keyword(spec, PyTuple_GET_ITEM(kwnames, i), args[nargs + i], slots)) {
+            if (!bind_keyword(signature, PyTuple_GET_ITEM(kwnames, i), args[nargs + i], slots)) {
                 return false;
             }
         }
     }
-    return check_required(spec, slots);
+    return check_required(signature, slots);
 }
 
-bool bind_tuple(const MethodSpec& spec, PyObject* args, PyObject* kwargs, PyObject** slots) {
+bool bind_tuple(const MethodSignature& signature, PyObject* args, PyObject* kwargs, PyObject** slots) {
     PyObject* const* items = reinterpret_cast<PyTupleObject*>(args)->ob_item;
-    if (!bind_positional(spec, items, PyTuple_GET_SIZE(args), slots)) {
+    if (!bind_positional(signature, items, PyTuple_GET_SIZE(args), slots)) {
         return false;
     }
     if (kwargs != nullptr) {
         Py_ssize_t position = 0;
         PyObject *name, *value;
         while (PyDict_Next(kwargs, &position, &name, &value)) {
-            if (!bind_keyword(spec, name, value, slots)) {
+            if (!bind_keyword(signature, name, value, slots)) {
                 return false;
             }
         }
     }
-    return check_required(spec, slots);
+    return check_required(signature, slots);
 }
 
 void wrap_argument_error(const char* name) {

@@ -24,7 +24,7 @@ struct Param {
 };
 
 /// What the binder needs to know of a method: its class, its name and its parameters.
-struct MethodSpec {
+struct MethodSignature {
     const char* class_name;
     const char* method_name;  // "__new__" for a constructor
     std::span<Param> params;
@@ -34,23 +34,23 @@ struct MethodSpec {
 inline constexpr std::size_t kMaxParams = 3;
 
 /// bind_vector for any mix of positional and keyword arguments.
-bool bind_vector_general(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+bool bind_vector_general(const MethodSignature& signature, PyObject* const* args, Py_ssize_t nargs,
                          PyObject* kwnames, PyObject** slots);
 
 /// Place vectorcall arguments into `slots` (one per parameter, null when omitted).
 /// False with a TypeError set on a binding error.
-inline bool bind_vector(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+inline bool bind_vector(const MethodSignature& signature, PyObject* const* args, Py_ssize_t nargs,
                         PyObject* kwnames, PyObject** slots) {
     // The common call passes every parameter by position: nothing can go wrong.
-    if (kwnames == nullptr && static_cast<std::size_t>(nargs) == spec.params.size()) {
+    if (kwnames == nullptr && static_cast<std::size_t>(nargs) == signature.params.size()) {
         std::copy_n(args, nargs, slots);
         return true;
     }
-    return bind_vector_general(spec, args, nargs, kwnames, slots);
+    return bind_vector_general(signature, args, nargs, kwnames, slots);
 }
 
 /// The same for the tuple and dict that a constructor receives.
-bool bind_tuple(const MethodSpec& spec, PyObject* args, PyObject* kwargs, PyObject** slots);
+bool bind_tuple(const MethodSignature& signature, PyObject* args, PyObject* kwargs, PyObject** slots);
 
 /// After the conversion of parameter `name` failed: wrap an exact TypeError as
 /// "argument 'name': ...", pass anything else on unchanged.
@@ -77,24 +77,24 @@ struct ValuesOf<skip, Args, std::index_sequence<I...>> {
 };
 
 template <class Values, std::size_t... I>
-bool convert_all(const MethodSpec& spec, PyObject* const* slots, Values& values,
+bool convert_all(const MethodSignature& signature, PyObject* const* slots, Values& values,
                  std::index_sequence<I...>) {
     return ((from_slot(slots[I], std::get<I>(values)) ||
-             (wrap_argument_error(spec.params[I].name), false)) &&
+             (wrap_argument_error(signature.params[I].name), false)) &&
             ...);
 }
 
 /// Convert the bound slots and call `routine(receiver..., values...)`; its result as a new
 /// reference, or null with the error set.
 template <class Routine, class... Receiver>
-PyObject* convert_and_call(const MethodSpec& spec, PyObject* const* slots, Routine& routine,
+PyObject* convert_and_call(const MethodSignature& signature, PyObject* const* slots, Routine& routine,
                            const Receiver&... receiver) {
     using Args = typename CallableTraits<Routine>::Args;
     using Values = typename ValuesOf<sizeof...(Receiver), Args>::type;
     constexpr std::size_t count = std::tuple_size_v<Values>;
     static_assert(count <= kMaxParams);
     Values values{};
-    if (!convert_all(spec, slots, values, std::make_index_sequence<count>{})) {
+    if (!convert_all(signature, slots, values, std::make_index_sequence<count>{})) {
         return nullptr;
     }
     return to_python(
@@ -122,16 +122,16 @@ PyCFunction as_cfunction() {
 
 /// An instance method called by vectorcall: `routine(const Self&, values...)`.
 template <class Self, class Routine>
-PyObject* call_method(const MethodSpec& spec, PyObject* self, PyObject* const* args,
+PyObject* call_method(const MethodSignature& signature, PyObject* self, PyObject* const* args,
                       Py_ssize_t nargs, PyObject* kwnames, Routine routine) {
     return guarded<PyObject*>([&]() -> PyObject* {
         PyObject* slots[kMaxParams] = {};
-        if (!bind_vector(spec, args, nargs, kwnames, slots) ||
-            !detail::check_receiver<Self>(self, spec.class_name)) {
+        if (!bind_vector(signature, args, nargs, kwnames, slots) ||
+            !detail::check_receiver<Self>(self, signature.class_name)) {
             return nullptr;
         }
         Ref hold = Ref::borrow(self);  // held until the call ends
-        return detail::convert_and_call(spec, slots, routine, *reinterpret_cast<const Self*>(self));
+        return detail::convert_and_call(signature, slots, routine, *reinterpret_cast<const Self*>(self));
     });
 }
 
@@ -149,14 +149,14 @@ PyObject* call_noargs(const char* class_name, PyObject* self, Routine routine) {
 
 /// A static method called by vectorcall: `routine(values...)`.
 template <class Routine>
-PyObject* call_static(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+PyObject* call_static(const MethodSignature& signature, PyObject* const* args, Py_ssize_t nargs,
                       PyObject* kwnames, Routine routine) {
     return guarded<PyObject*>([&]() -> PyObject* {
         PyObject* slots[kMaxParams] = {};
-        if (!bind_vector(spec, args, nargs, kwnames, slots)) {
+        if (!bind_vector(signature, args, nargs, kwnames, slots)) {
             return nullptr;
         }
-        return detail::convert_and_call(spec, slots, routine);
+        return detail::convert_and_call(signature, slots, routine);
     });
 }
 
@@ -168,14 +168,14 @@ PyObject* call_static_noargs(Routine routine) {
 
 /// A constructor: `routine(type, values...)` returns the new instance of `type`.
 template <class Routine>
-PyObject* construct(const MethodSpec& spec, PyTypeObject* type, PyObject* args, PyObject* kwargs,
+PyObject* construct(const MethodSignature& signature, PyTypeObject* type, PyObject* args, PyObject* kwargs,
                     Routine routine) {
     return guarded<PyObject*>([&]() -> PyObject* {
         PyObject* slots[kMaxParams] = {};
-        if (!bind_tuple(spec, args, kwargs, slots)) {
+        if (!bind_tuple(signature, args, kwargs, slots)) {
             return nullptr;
         }
-        return detail::convert_and_call(spec, slots, routine, type);
+        return detail::convert_and_call(signature, slots, routine, type);
     });
 }
 

@@ -3,9 +3,9 @@
 
 namespace torso::py {
 
-PyTypeObject* type_once(PyTypeObject*& cell, PyType_Spec& spec) {
+PyTypeObject* type_once(PyTypeObject*& cell, PyType_Spec& type_spec) {
     if (cell == nullptr) {
-        PyObject* created = PyType_FromSpec(&spec);
+        PyObject* created = PyType_FromSpec(&type_spec);
         if (created == nullptr) {
             return nullptr;
         }

@@ -5,9 +5,9 @@
 
 namespace torso::py {
 
-/// The type in `cell`, created from `spec` on first use and kept for the life of the process;
+/// The type in `cell`, created from `type_spec` on first use and kept for the life of the process;
 /// null with the error set when creation fails (the cell then stays empty).
-PyTypeObject* type_once(PyTypeObject*& cell, PyType_Spec& spec);
+PyTypeObject* type_once(PyTypeObject*& cell, PyType_Spec& type_spec);
 
 /// A new, zeroed instance of `type` by its tp_alloc; null with the error set on failure.
 PyObject* allocate_instance(PyTypeObject* type);

@@ -14,9 +14,9 @@ constexpr const char* kClassName = "TarveloNeckKinematics";
 Param kJointsParams[] = {{"joints"}};
 Param kRotationParams[] = {{"r"}};
 
-const MethodSpec kNew{kClassName, "__new__", {}};
-const MethodSpec kFk{kClassName, "fk", kJointsParams};
-const MethodSpec kIk{kClassName, "ik", kRotationParams};
+const MethodSignature kNew{kClassName, "__new__", {}};
+const MethodSignature kFk{kClassName, "fk", kJointsParams};
+const MethodSignature kIk{kClassName, "ik", kRotationParams};
 
 PyObject* neck_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return construct(kNew, type, args, kwargs, [](PyTypeObject* cls) { return allocate_instance(cls); });
