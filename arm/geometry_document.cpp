@@ -1,8 +1,8 @@
 // Reader of the arm geometry JSON document: a RapidJSON SAX handler that fills the geometry.
 #include "arm/geometry_document.h"
 
-#include <rapidjson/error/en.h>
 #include <rapidjson/allocators.h>
+#include <rapidjson/error/en.h>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
@@ -21,18 +21,18 @@ namespace {
 constexpr std::string_view kPrefix = "Invalid arms.json: ";
 constexpr std::string_view kGeometryStruct = "struct SphericalLinkGeometry";
 
-// Iterative: nesting lives on the reader's heap stack, so depth cannot exhaust the C stack.
+// Iterative: nesting lives on the reader's own state stack, so depth cannot exhaust the C stack.
 // Numbers as strings: converted here by from_chars, correctly rounded; the reader's own
 // conversion misreads some numbers near the ends of the double range. Stop-when-done: the
 // reader returns after the value, and the text after it is checked here.
 constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag |
                                  rapidjson::kParseStopWhenDoneFlag | rapidjson::kParseValidateEncodingFlag;
 
-// The reader's words for a number beyond the double range, used for both its refusal and ours.
 // Room for the reader's state stack of an ordinary document (a few levels of nesting).
 constexpr std::size_t kReaderStackCapacity = 256;
 constexpr std::size_t kReaderBufferSize = 1024;
 
+// The reader's words for a number beyond the double range, used for both its refusal and ours.
 constexpr std::string_view kNumberTooBig = "number too big to be stored in double";
 
 /// The four members, in their array order.
