@@ -1,6 +1,6 @@
 """Per-call cost of every method of tarvelo_torso_kinematics, as user code calls it.
 
-Each method runs over 20 fixed reachable inputs in a loop compiled for it alone; a batch is
+Each method runs over fixed reachable inputs (a grid of joint pairs) in a loop compiled for it alone; a batch is
 calibrated to about --batch-ms, the calibration runs are the warm-up, and the figure is the
 median over --reps batches of (ns per call - ns per iteration of the same loop without the
 call). The garbage collector is off inside a batch, as in timeit.
@@ -21,25 +21,37 @@ from tarvelo_torso_kinematics import TarveloArmKinematics, TarveloNeckKinematics
 DOCUMENT = '{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "positive", "mirror": false}'
 
 
+def joint_grid(arm):
+    """Joint pairs of a grid inside the default arm's workspace that come back from ik(fk)."""
+    pairs = []
+    for a in (-0.45, -0.2, 0.1, 0.35, 0.55):
+        for b in (-0.5, -0.15, 0.2, 0.45):
+            if arm.is_reachable_joints(a, b):
+                back = arm.ik(arm.fk(a, b))
+                if abs(back[0] - a) < 1e-9 and abs(back[1] - b) < 1e-9:
+                    pairs.append((a, b))
+    return pairs
+
+
 def inputs():
-    """Fixed inputs inside the default arm's workspace and the neck's range."""
+    """Fixed reachable inputs; the core benchmarks use the same ones."""
     arm = TarveloArmKinematics.default_left()
-    pairs = [(-0.3 + 0.15 * (i % 5), -0.3 + 0.15 * (i // 5)) for i in range(20)]
-    rotations = [arm.fk(a, b) for a, b in pairs]
-    directions = [arm.direction(a, b) for a, b in pairs]
-    triples = [[0.1 * i - 1.0, 0.05 * i - 0.5, 0.3 - 0.03 * i] for i in range(20)]
     neck = TarveloNeckKinematics()
+    pairs = joint_grid(arm)
+    directions = [arm.direction(a, b) for a, b in pairs]
+    triples = [[0.3 * math.sin(1.7 * k + 0.4), 0.8 * math.sin(0.9 * k + 1.1), 0.5 * math.cos(1.3 * k + 0.2)]
+               for k in range(len(pairs))]
     return {
         "arm": arm,
         "neck": neck,
         "pairs": pairs,
-        "rotations": rotations,
+        "rotations": [arm.fk(a, b) for a, b in pairs],
         "directions": directions,
-        "directions_near": [(d, p) for d, p in zip(directions, pairs)],
+        "directions_near": [(d, (a + 0.01, b - 0.01)) for d, (a, b) in zip(directions, pairs)],
         "triples": triples,
         "neck_rotations": [neck.fk(t) for t in triples],
-        "documents": [DOCUMENT] * 20,
-        "nothing": [None] * 20,
+        "documents": [DOCUMENT] * len(pairs),
+        "nothing": [None] * len(pairs),
     }
 
 

@@ -1,8 +1,13 @@
-// Pure compute cost of every kinematics routine on fixed reachable inputs (no Python).
+// Pure compute cost of every kinematics routine (no Python), averaged over the same fixed
+// inputs that the per-call benchmarks use: a grid of joint pairs inside the default left
+// arm's workspace, away from its boundary, and the rotations and directions they give.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+#include <cstddef>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "arm/fk.h"
 #include "arm/geometry_document.h"
@@ -14,90 +19,111 @@ namespace {
 using namespace torso;
 
 const arm::ArmLinkage kLeft = arm::prepare_linkage(arm::kDefaultLeft);
-const arm::LinkagePose kPose = *arm::forward_kinematics(kLeft, 0.5, 0.5);
-constexpr JointTriple kNeckJoints{0.3, 0.2, 0.1};
 constexpr std::string_view kDocument =
-    R"({"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "negative", "mirror": true})";
+    R"({"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "positive", "mirror": false})";
+
+/// Joint pairs of the grid that close the loop and come back from ik(fk(pair)).
+std::vector<JointPair> joint_grid() {
+    std::vector<JointPair> pairs;
+    for (double a : {-0.45, -0.2, 0.1, 0.35, 0.55}) {
+        for (double b : {-0.5, -0.15, 0.2, 0.45}) {
+            const auto pose = arm::forward_kinematics(kLeft, a, b);
+            if (!pose) {
+                continue;
+            }
+            const auto back = arm::inverse_kinematics(kLeft, pose->rotation);
+            if (back && std::fabs(back->theta_a - a) < 1e-9 && std::fabs(back->theta_b - b) < 1e-9) {
+                pairs.push_back({a, b});
+            }
+        }
+    }
+    return pairs;
+}
+
+struct Inputs {
+    std::vector<JointPair> pairs = joint_grid();
+    std::vector<Mat3> rotations;
+    std::vector<Vec3> directions;
+    std::vector<std::optional<JointPair>> nears;
+    std::vector<JointTriple> neck_joints;
+    std::vector<Mat3> neck_rotations;
+
+    Inputs() {
+        for (std::size_t k = 0; k < pairs.size(); ++k) {
+            const auto pose = *arm::forward_kinematics(kLeft, pairs[k].theta_a, pairs[k].theta_b);
+            rotations.push_back(pose.rotation);
+            directions.push_back(pose.v_3);
+            nears.push_back(JointPair{pairs[k].theta_a + 0.01, pairs[k].theta_b - 0.01});
+            const double i = static_cast<double>(k);
+            neck_joints.push_back({0.3 * std::sin((1.7 * i) + 0.4), 0.8 * std::sin((0.9 * i) + 1.1),
+                                   0.5 * std::cos((1.3 * i) + 0.2)});
+            neck_rotations.push_back(neck::forward_kinematics(neck_joints.back()));
+        }
+    }
+};
+
+const Inputs& inputs() {
+    static const Inputs all;
+    return all;
+}
+
+/// Run `call` on the inputs in turn, one per iteration.
+template <class Items, class Call>
+void cycle(benchmark::State& state, const Items& items, Call call) {
+    std::size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(call(items[i]));
+        i = i + 1 == items.size() ? 0 : i + 1;
+    }
+}
 
 void forward_kinematics(benchmark::State& state) {
-    double theta_a = 0.5, theta_b = 0.5;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(theta_a);
-        benchmark::DoNotOptimize(arm::forward_kinematics(kLeft, theta_a, theta_b));
-    }
+    cycle(state, inputs().pairs,
+          [](const JointPair& p) { return arm::forward_kinematics(kLeft, p.theta_a, p.theta_b); });
 }
 
 void pointing_direction(benchmark::State& state) {
-    double theta_a = 0.5, theta_b = 0.5;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(theta_a);
-        benchmark::DoNotOptimize(arm::pointing_direction(kLeft, theta_a, theta_b));
-    }
+    cycle(state, inputs().pairs,
+          [](const JointPair& p) { return arm::pointing_direction(kLeft, p.theta_a, p.theta_b); });
+}
+
+void enumerate_candidates(benchmark::State& state) {
+    cycle(state, inputs().directions, [](const Vec3& d) { return arm::enumerate_candidates(kLeft, d); });
+}
+
+void inverse_kinematics(benchmark::State& state) {
+    cycle(state, inputs().rotations, [](const Mat3& r) { return arm::inverse_kinematics(kLeft, r); });
 }
 
 void is_orientation_reachable(benchmark::State& state) {
-    Mat3 target = kPose.rotation;
+    cycle(state, inputs().rotations, [](const Mat3& r) { return arm::is_orientation_reachable(kLeft, r); });
+}
+
+void inverse_kinematics_from_direction(benchmark::State& state) {
+    cycle(state, inputs().directions, [](const Vec3& d) {
+        return arm::inverse_kinematics_from_direction(kLeft, d, std::nullopt);
+    });
+}
+
+void inverse_kinematics_from_direction_near(benchmark::State& state) {
+    const Inputs& in = inputs();
+    std::size_t i = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(target);
-        benchmark::DoNotOptimize(arm::is_orientation_reachable(kLeft, target));
+        benchmark::DoNotOptimize(arm::inverse_kinematics_from_direction(kLeft, in.directions[i], in.nears[i]));
+        i = i + 1 == in.directions.size() ? 0 : i + 1;
     }
 }
 
 void is_direction_reachable(benchmark::State& state) {
-    Vec3 d = kPose.v_3;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(d);
-        benchmark::DoNotOptimize(arm::is_direction_reachable(kLeft, d));
-    }
-}
-
-void enumerate_candidates(benchmark::State& state) {
-    Vec3 d = kPose.v_3;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(d);
-        benchmark::DoNotOptimize(arm::enumerate_candidates(kLeft, d));
-    }
-}
-
-void inverse_kinematics(benchmark::State& state) {
-    Mat3 target = kPose.rotation;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(target);
-        benchmark::DoNotOptimize(arm::inverse_kinematics(kLeft, target));
-    }
-}
-
-void inverse_kinematics_from_direction(benchmark::State& state) {
-    Vec3 d = kPose.v_3;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(d);
-        benchmark::DoNotOptimize(arm::inverse_kinematics_from_direction(kLeft, d, std::nullopt));
-    }
-}
-
-void inverse_kinematics_from_direction_near(benchmark::State& state) {
-    Vec3 d = kPose.v_3;
-    std::optional<JointPair> near = JointPair{0.5, 0.5};
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(d);
-        benchmark::DoNotOptimize(arm::inverse_kinematics_from_direction(kLeft, d, near));
-    }
+    cycle(state, inputs().directions, [](const Vec3& d) { return arm::is_direction_reachable(kLeft, d); });
 }
 
 void neck_forward_kinematics(benchmark::State& state) {
-    JointTriple joints = kNeckJoints;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(joints);
-        benchmark::DoNotOptimize(neck::forward_kinematics(joints));
-    }
+    cycle(state, inputs().neck_joints, [](const JointTriple& j) { return neck::forward_kinematics(j); });
 }
 
 void neck_inverse_kinematics(benchmark::State& state) {
-    Mat3 r = neck::forward_kinematics(kNeckJoints);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(r);
-        benchmark::DoNotOptimize(neck::inverse_kinematics(r));
-    }
+    cycle(state, inputs().neck_rotations, [](const Mat3& r) { return neck::inverse_kinematics(r); });
 }
 
 void read_geometry_document(benchmark::State& state) {
@@ -109,7 +135,7 @@ void read_geometry_document(benchmark::State& state) {
 }
 
 void prepare_linkage(benchmark::State& state) {
-    arm::SphericalLinkGeometry geometry = arm::kDefaultLeft;
+    arm::SphericalLinkGeometry geometry{0.6, 0.4, arm::Branch::positive, true};
     for (auto _ : state) {
         benchmark::DoNotOptimize(geometry);
         benchmark::DoNotOptimize(arm::prepare_linkage(geometry));
