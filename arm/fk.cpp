@@ -96,15 +96,19 @@ std::optional<Vec3> coupler_meeting_point(const ArmLinkage& linkage, const Vec3&
     return intersect_small_circles_cos(v_2, v_4, linkage.cos_beta, linkage.cos_beta, linkage.sigma);
 }
 
+LinkagePose pose_of_closed_loop(const Vec3& v_2, const Vec3& v_3, const Vec3& v_4) {
+    const Vec3 e_x = end_effector_x_axis(v_2, v_3, v_4);
+    const Vec3 e_y = cross(v_3, e_x);
+    return LinkagePose{Mat3{{e_x, e_y, v_3}}, v_2, v_3, v_4};
+}
+
 std::expected<LinkagePose, LoopClosureError> close_loop(const ArmLinkage& linkage, const Vec3& v_2,
                                                         const Vec3& v_4) {
     const std::optional<Vec3> v_3 = coupler_meeting_point(linkage, v_2, v_4);
     if (!v_3) {
         return std::unexpected(LoopClosureError{});
     }
-    const Vec3 e_x = end_effector_x_axis(v_2, *v_3, v_4);
-    const Vec3 e_y = cross(*v_3, e_x);
-    return LinkagePose{Mat3{{e_x, e_y, *v_3}}, v_2, *v_3, v_4};
+    return pose_of_closed_loop(v_2, *v_3, v_4);
 }
 
 std::expected<LinkagePose, LoopClosureError>

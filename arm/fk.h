@@ -42,6 +42,10 @@ Vec3 tip_of_arm_b(const ArmLinkage& linkage, double theta_b);
 std::optional<Vec3> coupler_meeting_point(const ArmLinkage& linkage, const Vec3& v_2,
                                           const Vec3& v_4);
 
+/// Pose of the linkage closed at v_3 (a meeting point of the couplers from v_2 and v_4):
+/// the end-effector frame built from the three points.
+LinkagePose pose_of_closed_loop(const Vec3& v_2, const Vec3& v_3, const Vec3& v_4);
+
 /// Pose of the linkage whose input-arm tips are v_2 and v_4, or LoopClosureError.
 /// forward_kinematics is this on the tips of its joint pair.
 std::expected<LinkagePose, LoopClosureError> close_loop(const ArmLinkage& linkage, const Vec3& v_2,

@@ -145,6 +145,20 @@ bool matches(const Mat3& rotation, const Mat3& target) {
     return frobenius_distance(rotation, target) < kOrientationTolerance;
 }
 
+/// Pose of a candidate that may match `target`, or nothing for one that cannot. A pose's
+/// third column is v_3, and the Frobenius distance sums the squares of its differences from
+/// the target's third column among its non-negative terms (rounding never lowers a running
+/// sum of them), so it is at least |v_3 - target column 2|: a v_3 that far from that column
+/// (or NaN) cannot be within tolerance, and its frame is not built.
+std::optional<LinkagePose> pose_that_may_match(const ArmLinkage& linkage, const Vec3& v_2,
+                                               const Vec3& v_4, const Mat3& target) {
+    const std::optional<Vec3> v_3 = coupler_meeting_point(linkage, v_2, v_4);
+    if (!v_3 || !(norm(*v_3 - target.columns[2]) < kOrientationTolerance)) {
+        return std::nullopt;
+    }
+    return pose_of_closed_loop(v_2, *v_3, v_4);
+}
+
 /// Visit the candidates for d that point v_3 along d (only v_3 is computed: the frame is not
 /// needed to tell), in candidate order; `visit(pair)` returns false to stop early.
 template <class Visit>
@@ -172,28 +186,33 @@ CandidateList enumerate_candidates(const ArmLinkage& linkage, const Vec3& d) {
 
 std::expected<JointPair, TargetUnreachableError>
 inverse_kinematics(const ArmLinkage& linkage, const Mat3& target) {
-    const CandidateList candidates = enumerate_candidates(linkage, target.columns[2]);
-    const IkCandidate* best = nullptr;
+    // The candidates of enumerate_candidates, less those that cannot match (see
+    // pose_that_may_match): the same choice at less cost.
+    std::optional<JointPair> best;
     double best_distance = 0.0;
-    for (const IkCandidate& candidate : candidates) {
-        const double distance = frobenius_distance(candidate.pose.rotation, target);
-        const bool accepted = distance < kOrientationTolerance;
-        if (accepted && (best == nullptr || distance < best_distance)) {
-            best = &candidate;
-            best_distance = distance;
-        }
-    }
-    if (best == nullptr) {
+    for_each_candidate(
+        linkage, target.columns[2],
+        [&](const Vec3& v_2, const Vec3& v_4) { return pose_that_may_match(linkage, v_2, v_4, target); },
+        [&](double theta_a, double theta_b, const LinkagePose& pose) {
+            const double distance = frobenius_distance(pose.rotation, target);
+            // Strict both ways: the first of equal minima stays, and a NaN is never taken.
+            if (distance < kOrientationTolerance && (!best || distance < best_distance)) {
+                best = JointPair{theta_a, theta_b};
+                best_distance = distance;
+            }
+            return true;
+        });
+    if (!best) {
         return std::unexpected(TargetUnreachableError{});
     }
-    return JointPair{best->theta_a, best->theta_b};
+    return *best;
 }
 
 bool is_orientation_reachable(const ArmLinkage& linkage, const Mat3& target) {
     bool found = false;
     for_each_candidate(
         linkage, target.columns[2],
-        [&](const Vec3& v_2, const Vec3& v_4) { return close_loop(linkage, v_2, v_4); },
+        [&](const Vec3& v_2, const Vec3& v_4) { return pose_that_may_match(linkage, v_2, v_4, target); },
         [&](double, double, const LinkagePose& pose) {
             found = matches(pose.rotation, target);
             return !found;
