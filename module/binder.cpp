@@ -103,6 +103,20 @@ Py_ssize_t find_param(const MethodSignature& signature, PyObject* name) {
 }
 
 /// Put one keyword argument into its slot.
+/// str() of an exception, or a placeholder when str() itself fails (the wrapped error still
+/// names the argument).
+Ref exception_text(PyObject* exception) {
+    Ref text(PyObject_Str(exception));
+    if (!text) {
+        PyErr_Clear();
+        text = Ref(PyUnicode_FromString("<exception str() failed>"));
+        if (!text) {
+            fail_python_api_call();
+        }
+    }
+    return text;
+}
+
 bool bind_keyword(const MethodSignature& signature, PyObject* name, PyObject* value, PyObject** slots) {
     Py_ssize_t index = find_param(signature, name);
     if (index < 0) {
@@ -184,7 +198,7 @@ void wrap_argument_error(const char* name) {
     PyErr_Fetch(&type, &value, &traceback);
     PyErr_NormalizeException(&type, &value, &traceback);
     Ref old_type(type), old_value(value), old_traceback(traceback);
-    Ref message(PyUnicode_FromFormat("argument '%s': %S", name, old_value.get()));
+    Ref message(PyUnicode_FromFormat("argument '%s': %U", name, exception_text(old_value.get()).get()));
     Ref wrapped(message ? PyObject_CallOneArg(PyExc_TypeError, message.get()) : nullptr);
     if (!wrapped) {
         fail_python_api_call();

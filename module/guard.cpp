@@ -46,15 +46,28 @@ PyObject* panic_type() {
     return g_panic_type;
 }
 
-/// str() of an exception, or the fixed text when str() itself fails.
+/// str() of an exception, or the fixed text when str() itself fails. Held as UTF-8 with lone
+/// surrogates passed through, so that every str (NUL characters included) comes back whole.
 std::string panic_message(PyObject* value) {
     Ref text(value != nullptr ? PyObject_Str(value) : nullptr);
-    const char* utf8 = text ? PyUnicode_AsUTF8(text.get()) : nullptr;
-    if (utf8 == nullptr) {
+    Ref utf8(text ? PyUnicode_AsEncodedString(text.get(), "utf-8", "surrogatepass") : nullptr);
+    if (!utf8) {
         PyErr_Clear();
         return kUnwrappedPanicMessage;
     }
-    return utf8;
+    return std::string(PyBytes_AS_STRING(utf8.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(utf8.get())));
+}
+
+/// A fault's message as a str: UTF-8 with lone surrogates passed through, and any byte that
+/// is not UTF-8 at all (from a foreign exception's text) replaced.
+Ref message_text(const std::string& message) {
+    const auto size = static_cast<Py_ssize_t>(message.size());
+    Ref text(PyUnicode_DecodeUTF8(message.data(), size, "surrogatepass"));
+    if (!text) {
+        PyErr_Clear();
+        text = Ref(PyUnicode_DecodeUTF8(message.data(), size, "replace"));
+    }
+    return text;
 }
 
 }  // namespace
@@ -66,7 +79,7 @@ void fail_python_api_call() {
 
 void raise_panic(const std::string& message) {
     PyObject* type = panic_type();
-    Ref text(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+    Ref text = message_text(message);
     if (!text) {
         throw InternalFault{"could not build the panic message"};
     }

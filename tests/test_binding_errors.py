@@ -123,6 +123,16 @@ def test_wrapped_type_error_keeps_the_cause_of_the_original():
     assert info.value.__cause__ is cause
 
 
+def test_wrapped_type_error_whose_text_fails():
+    class Unprintable:
+        def __str__(self):
+            raise ValueError("no text")
+
+    with pytest.raises(TypeError) as info:
+        ARM.fk(Number(error=TypeError(Unprintable())), 0.0)
+    assert str(info.value) == "argument 'theta_a': <exception str() failed>"
+
+
 def test_wrapped_type_error_without_cause_has_none():
     with pytest.raises(TypeError) as info:
         ARM.fk("x", 0.0)

@@ -80,6 +80,16 @@ def test_panic_whose_str_fails_uses_the_fixed_message():
     assert run.stdout.splitlines()[:2] == ["type PanicException True", "message Unwrapped panic from Python code"]
 
 
+@pytest.mark.parametrize("message", ["a\x00b", "lone \ud800 surrogate", "π ≈ 3.14"],
+                         ids=["nul", "lone-surrogate", "non-ascii"])
+def test_panic_message_comes_back_whole(message):
+    script = PANIC_SCRIPT.replace('raise Panic("boom from python")', f"raise Panic({message!r})").replace(
+        'print("message", error)', 'print("message", ascii(error.args))')
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.splitlines()[1] == f"message {ascii((message,))}"
+
+
 ROUTINE_FAILURES = [
     (lambda: TarveloArmKinematics.default_left().fk(0.0, math.pi), RuntimeError,
      "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler."),
