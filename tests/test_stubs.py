@@ -106,7 +106,7 @@ def test_stub_parameters_match_text_signature(cls_name, name, node):
     assert [a.arg for a in args.args[: len(receiver)]] == receiver
     params = args.args[len(receiver):]
     defaults = [None] * (len(params) - len(args.defaults)) + [ast.unparse(d) for d in args.defaults]
-    stub = [(a.arg, d) for a, d in zip(params, defaults)]
+    stub = [(a.arg, d) for a, d in zip(params, defaults, strict=True)]
     assert stub == runtime_parameters(cls, name)
 
 
