@@ -62,6 +62,7 @@ def run_workspace(tmp_path, *arguments):
 def default_fractions(tmp_path_factory):
     fractions, stdout = run_workspace(tmp_path_factory.mktemp("default"))
     assert "branch positive" in stdout.splitlines()[0]
+    assert re.search(r"^manipulability over the closing joint pairs: median 0\.\d+, ", stdout, re.MULTILINE), stdout
     return fractions
 
 
@@ -114,3 +115,37 @@ def test_workspace_refuses(tmp_path, arguments, message):
     assert result.returncode == 2
     assert message in result.stderr
     assert not (tmp_path / "x.png").exists()
+
+
+POINTING_LINES = re.compile(r"largest pointing error (\S+) rad\nsmallest manipulability (\S+)$", re.MULTILINE)
+
+
+def run_pointing(*arguments):
+    result = run_example("pointing_control.py", *arguments)
+    assert result.returncode == 0, result.stderr
+    (error, gain), = POINTING_LINES.findall(result.stdout)
+    assert result.stdout.startswith("arc of 0.6227 rad at ")
+    return float(error), float(gain)
+
+
+@pytest.mark.parametrize(("arguments", "largest_error"), [
+    ((), 2e-4),
+    (("--dt", "0.0005", "--correct-every", "1"), 2e-6),
+    (("--speed", "2", "--dt", "0.01", "--correct-every", "0"), 0.1),
+], ids=["default", "fine-corrected-every-step", "coarse-uncorrected"])
+def test_pointing_control_follows_the_arc(arguments, largest_error):
+    error, gain = run_pointing(*arguments)
+    assert 0.0 < error < largest_error
+    # The arc stays well away from both kinds of singular configuration.
+    assert 0.4 < gain < 0.41
+
+
+def test_pointing_control_correction_keeps_the_error_down():
+    corrected, _ = run_pointing("--correct-every", "5")
+    uncorrected, _ = run_pointing("--correct-every", "0")
+    assert corrected < uncorrected / 4
+
+
+def test_pointing_control_refuses_a_zero_step():
+    result = run_example("pointing_control.py", "--dt", "0")
+    assert result.returncode == 2 and "must be positive" in result.stderr
