@@ -1,6 +1,7 @@
 // Inverse kinematics of one arm: candidate joint pairs for a direction, and the choice among them.
 #include "arm/ik.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace torso::arm {
@@ -18,6 +19,15 @@ constexpr double kDirectionTolerance = 1e-6;
 // Strict: a direction shorter than kMinDirectionLength cannot be normalised; a length of
 // exactly this value is accepted, and a NaN length passes on (and leaves no survivor).
 constexpr double kMinDirectionLength = 1e-12;
+
+// A direction whose squared length overflows (its components finite) is first scaled by the
+// power of two that puts its largest component in [2^kScaledExponent, 2^(kScaledExponent + 1)).
+// Scaling by a power of two is exact, so the unit direction is the one the plain formula gives
+// for each power-of-two multiple of the direction that it can normalise. 510 is the largest
+// exponent whose three squares still sum to less than the largest double; at that size the
+// length passes kMinDirectionLength by far, and a component pushed below the normal range by
+// the scaling has a quotient by the length that rounds to zero, as the exact one does.
+constexpr int kScaledExponent = 510;
 
 // Tip signs, in the order that fixes every tie-break: +1 first, then -1.
 constexpr double kTipSigns[] = {1.0, -1.0};
@@ -122,9 +132,25 @@ void for_each_candidate(const ArmLinkage& linkage, const Vec3& d, Close close, V
     }
 }
 
+/// Whether every component is finite (neither infinite nor NaN).
+bool is_finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+/// v scaled by the power of two that puts its largest component's exponent at kScaledExponent.
+Vec3 scaled_to_safe_length(const Vec3& v) {
+    const double largest = std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)});
+    const int shift = kScaledExponent - std::ilogb(largest);
+    return {std::scalbn(v.x, shift), std::scalbn(v.y, shift), std::scalbn(v.z, shift)};
+}
+
 /// The unit direction of v, or nothing when v is too short to normalise.
 std::optional<Vec3> unit_direction(const Vec3& v) {
     const double length = norm(v);
+    if (std::isinf(length) && is_finite(v)) [[unlikely]] {
+        // Only the squares overflowed. An infinite component keeps the infinite length, and
+        // the NaN quotients leave no survivor.
+        const Vec3 u = scaled_to_safe_length(v);
+        return u / norm(u);
+    }
     if (length < kMinDirectionLength) {
         return std::nullopt;
     }

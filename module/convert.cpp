@@ -19,7 +19,9 @@ bool is_numpy_bool_type(PyTypeObject* type) {
     Ref module(PyObject_GetAttrString(type_object, "__module__"));
     Ref name(module ? PyObject_GetAttrString(type_object, "__name__") : nullptr);
     if (!name) {
-        // An error while reading the type's module or name counts as "not numpy's".
+        // An ordinary error while reading the type's module or name counts as "not numpy's";
+        // a PanicException raised there goes on as a panic.
+        resume_panic_from_python();
         PyErr_Clear();
         return false;
     }
