@@ -163,7 +163,7 @@ def test_direction_list_of_a_known_target_at_any_length():
     d = LEFT.direction(0.5, 0.5)
     listed = LEFT.ik_from_direction_solutions(d)
     assert listed == [pytest.approx((0.5, 0.5), abs=1e-12), pytest.approx((-0.167602, 0.5), abs=1e-6)]
-    for scale in (1e-9, 5.0):
+    for scale in (1e-9, 5.0, 2.0**600):  # from 2^512 up the plain squared length overflows
         scaled = LEFT.ik_from_direction_solutions([scale * x for x in d])
         assert len(scaled) == 2 and all(map(same_pair, scaled, listed))
 
