@@ -252,7 +252,8 @@ PyObject* to_python(const Mat3& value) {
 PyObject* to_python(const Mat3x2& value) {
     return new_list(kVectorLength, [&](Py_ssize_t i) {
         auto row = static_cast<std::size_t>(i);
-        return new_list(kPairLength, [&](Py_ssize_t j) { return new_float(value.at(row, static_cast<std::size_t>(j))); });
+        return new_list(kPairLength,
+                        [&](Py_ssize_t j) { return new_float(value.at(row, static_cast<std::size_t>(j))); });
     });
 }
 

