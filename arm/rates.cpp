@@ -11,10 +11,11 @@
 namespace torso::arm {
 namespace {
 
-// Strict: the configuration is singular where |t_A|, |t_B| or |det M| (each a triple product
-// of unit vectors, so at most 1) lies below kSingularityMargin, where some joint rate would
-// need a gain above 10⁶. A value exactly at the margin is not singular, and a NaN is not
-// either: NaN joint angles give NaN rates, as they give NaN poses.
+// Strict: the configuration is singular where |t_A|, |t_B| or |det M| lies below
+// kSingularityMargin. Each is a triple product of unit vectors (at most 1) that vanishes on a
+// singular set: the joint rates divide by t_A and t_B (so none needs a gain above 10⁶ here),
+// the direction's rates by det M. A value exactly at the margin is not singular, and a NaN is
+// not either: NaN joint angles give NaN rates, as they give NaN poses.
 constexpr double kSingularityMargin = 1e-6;
 
 constexpr Vec3 kAxisA{0.0, 0.0, 1.0};
