@@ -73,15 +73,9 @@ double joint_cost(const JointPair& pair, const std::optional<JointPair>& near) {
     return da * da + db * db;
 }
 
-/// Joint pairs that point along a direction, in candidate order; held in place.
-struct Survivors {
-    std::array<JointPair, 4> pairs;
-    std::size_t count = 0;
-};
-
 /// The first survivor of least cost: a later one wins only when strictly cheaper, so equal
 /// costs keep the earlier one and a NaN cost never replaces.
-JointPair cheapest(const Survivors& survivors, const std::optional<JointPair>& near) {
+JointPair cheapest(const JointPairList& survivors, const std::optional<JointPair>& near) {
     JointPair best = survivors.pairs[0];
     if (survivors.count == 1) {
         return best;
@@ -166,11 +160,6 @@ std::optional<Vec3> unit_direction(const Vec3& v) {
 /// Whether the meeting point v_3 lies within kDirectionTolerance of the unit direction d.
 bool points_along(const Vec3& v_3, const Vec3& d) { return norm(v_3 - d) < kDirectionTolerance; }
 
-/// Whether a rotation lies within kOrientationTolerance of the target.
-bool matches(const Mat3& rotation, const Mat3& target) {
-    return frobenius_distance(rotation, target) < kOrientationTolerance;
-}
-
 /// Pose of a candidate that may match `target`, or nothing for one that cannot. A pose's
 /// third column is v_3, and the Frobenius distance sums the squares of its differences from
 /// the target's third column among its non-negative terms (rounding never lowers a running
@@ -183,6 +172,19 @@ std::optional<LinkagePose> pose_that_may_match(const ArmLinkage& linkage, const 
         return std::nullopt;
     }
     return pose_of_closed_loop(v_2, *v_3, v_4);
+}
+
+/// Visit, in candidate order, the candidates whose rotation lies within kOrientationTolerance
+/// of `target`, with that distance; `visit(pair, distance)` returns false to stop early.
+template <class Visit>
+void for_each_orientation_match(const ArmLinkage& linkage, const Mat3& target, Visit visit) {
+    for_each_candidate(
+        linkage, target.columns[2],
+        [&](const Vec3& v_2, const Vec3& v_4) { return pose_that_may_match(linkage, v_2, v_4, target); },
+        [&](double theta_a, double theta_b, const LinkagePose& pose) {
+            const double distance = frobenius_distance(pose.rotation, target);
+            return !(distance < kOrientationTolerance) || visit(JointPair{theta_a, theta_b}, distance);
+        });
 }
 
 /// Visit the candidates for d that point v_3 along d (only v_3 is computed: the frame is not
@@ -216,18 +218,14 @@ inverse_kinematics(const ArmLinkage& linkage, const Mat3& target) {
     // pose_that_may_match): the same choice at less cost.
     std::optional<JointPair> best;
     double best_distance = 0.0;
-    for_each_candidate(
-        linkage, target.columns[2],
-        [&](const Vec3& v_2, const Vec3& v_4) { return pose_that_may_match(linkage, v_2, v_4, target); },
-        [&](double theta_a, double theta_b, const LinkagePose& pose) {
-            const double distance = frobenius_distance(pose.rotation, target);
-            // Strict both ways: the first of equal minima stays, and a NaN is never taken.
-            if (distance < kOrientationTolerance && (!best || distance < best_distance)) {
-                best = JointPair{theta_a, theta_b};
-                best_distance = distance;
-            }
-            return true;
-        });
+    for_each_orientation_match(linkage, target, [&](const JointPair& pair, double distance) {
+        // Strict: the first of equal minima stays.
+        if (!best || distance < best_distance) {
+            best = pair;
+            best_distance = distance;
+        }
+        return true;
+    });
     if (!best) {
         return std::unexpected(TargetUnreachableError{});
     }
@@ -236,32 +234,42 @@ inverse_kinematics(const ArmLinkage& linkage, const Mat3& target) {
 
 bool is_orientation_reachable(const ArmLinkage& linkage, const Mat3& target) {
     bool found = false;
-    for_each_candidate(
-        linkage, target.columns[2],
-        [&](const Vec3& v_2, const Vec3& v_4) { return pose_that_may_match(linkage, v_2, v_4, target); },
-        [&](double, double, const LinkagePose& pose) {
-            found = matches(pose.rotation, target);
-            return !found;
-        });
+    for_each_orientation_match(linkage, target, [&](const JointPair&, double) {
+        found = true;
+        return false;
+    });
     return found;
+}
+
+JointPairList orientation_solutions(const ArmLinkage& linkage, const Mat3& target) {
+    JointPairList solutions;
+    for_each_orientation_match(linkage, target, [&](const JointPair& pair, double) {
+        solutions.push_back(pair);
+        return true;
+    });
+    return solutions;
 }
 
 std::expected<JointPair, TargetUnreachableError>
 inverse_kinematics_from_direction(const ArmLinkage& linkage, const Vec3& v,
                                   const std::optional<JointPair>& near) {
-    const std::optional<Vec3> d = unit_direction(v);
-    if (!d) {
-        return std::unexpected(TargetUnreachableError{});
-    }
-    Survivors survivors;
-    for_each_survivor(linkage, *d, [&](const JointPair& pair) {
-        survivors.pairs[survivors.count++] = pair;
-        return true;
-    });
+    const JointPairList survivors = direction_solutions(linkage, v);
     if (survivors.count == 0) {
         return std::unexpected(TargetUnreachableError{});
     }
     return cheapest(survivors, near);
+}
+
+JointPairList direction_solutions(const ArmLinkage& linkage, const Vec3& v) {
+    JointPairList survivors;
+    const std::optional<Vec3> d = unit_direction(v);
+    if (d) {
+        for_each_survivor(linkage, *d, [&](const JointPair& pair) {
+            survivors.push_back(pair);
+            return true;
+        });
+    }
+    return survivors;
 }
 
 bool is_direction_reachable(const ArmLinkage& linkage, const Vec3& v) {

@@ -249,9 +249,22 @@ PyObject* to_python(const Mat3& value) {
     });
 }
 
+PyObject* to_python(const Mat3x2& value) {
+    return new_list(kVectorLength, [&](Py_ssize_t i) {
+        auto row = static_cast<std::size_t>(i);
+        return new_list(kPairLength,
+                        [&](Py_ssize_t j) { return new_float(value.at(row, static_cast<std::size_t>(j))); });
+    });
+}
+
 PyObject* to_python(const JointPair& value) {
     const double items[] = {value.theta_a, value.theta_b};
     return new_float_tuple(items);
+}
+
+PyObject* to_python(const JointPairList& value) {
+    return new_list(static_cast<Py_ssize_t>(value.count),
+                    [&](Py_ssize_t i) { return to_python(value.pairs[static_cast<std::size_t>(i)]); });
 }
 
 PyObject* to_python(const JointTriple& value) {

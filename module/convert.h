@@ -73,8 +73,12 @@ PyObject* to_python(double value);
 PyObject* to_python(bool value);
 PyObject* to_python(const Vec3& value);
 PyObject* to_python(const Mat3& value);
+/// Three rows of two floats.
+PyObject* to_python(const Mat3x2& value);
 PyObject* to_python(const JointPair& value);
 PyObject* to_python(const JointTriple& value);
+/// A list of (θ_A, θ_B) tuples, in order.
+PyObject* to_python(const JointPairList& value);
 /// An object the routine already made: its new reference passes through.
 inline PyObject* to_python(PyObject* owned) { return owned; }
 /// A new TarveloArmKinematics holding the geometry.

@@ -112,6 +112,19 @@ struct TypeRule<JointTriple> {
     static TypeInfo result() { return TupleRule<double, double, double>::result(); }
 };
 
+/// Three rows of two, returned only.
+template <>
+struct TypeRule<Mat3x2> {
+    static TypeInfo result() { return TypeRule<Mat3>::result(); }
+};
+/// A list of joint pairs, returned only.
+template <>
+struct TypeRule<JointPairList> {
+    static TypeInfo result() {
+        return rules::subscript("builtins.list", "builtins", TypeRule<JointPair>::result());
+    }
+};
+
 /// An argument that may be None. No method returns an optional, so there is no result rule.
 template <class T>
 struct TypeRule<std::optional<T>> {

@@ -211,6 +211,11 @@ def ik_from_direction(arm: Arm, v, near=None):
     kept = survivors(arm, v)
     if not kept:
         return None
+    return cheapest(kept, near)
+
+
+def cheapest(kept, near=None):
+    """The first pair of least cost (to `near`, else to the origin) in a non-empty list."""
     if len(kept) == 1:
         return kept[0]
 

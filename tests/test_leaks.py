@@ -69,8 +69,20 @@ CALLS = [
     ("neck-ik", lambda: NECK.ik(NECK_ROWS)),
     ("neck-ik-gimbal", lambda: NECK.ik(GIMBAL)),
     ("neck-ik-overflow", lambda: NECK.ik([[10**400, 0, 0], [0, 1, 0], [0, 0, 1]])),
+    ("jacobian", lambda: ARM.jacobian(0.5, 0.5)),
+    ("direction-jacobian-no-closure", lambda: ARM.direction_jacobian(0.0, math.pi)),
+    ("joint-rates", lambda: ARM.joint_rates(0.5, theta_b=0.5, direction_rate=D)),
+    ("joint-rates-singular", lambda: ARM.joint_rates(1.4740857891368973, 0.0, D)),  # at the closing limit
+    ("joint-rates-bad-rate", lambda: ARM.joint_rates(0.5, 0.5, [ARGUMENTS[-1], RaisesType(), 0.0])),
+    ("manipulability", lambda: ARM.manipulability(0.5, 0.5)),
+    ("ik-solutions", lambda: ARM.ik_solutions(ROWS)),
+    ("ik-from-direction-solutions", lambda: ARM.ik_from_direction_solutions(D)),
+    ("ik-from-direction-solutions-none", lambda: ARM.ik_from_direction_solutions([0.0, 0.0, 1.0])),
+    ("neck-jacobian", lambda: NECK.jacobian([0.3, 0.2, 0.1])),
+    ("neck-joint-rates", lambda: NECK.joint_rates([0.3, 0.2, 0.1], D)),
+    ("neck-joint-rates-gimbal", lambda: NECK.joint_rates([0.3, math.pi / 2, 0.1], D)),
 ]
-ROUNDS = 4000  # 33 calls x 4000 = 132,000 calls
+ROUNDS = 3000  # 45 calls x 3000 = 135,000 calls
 
 
 def run_all(rounds):

@@ -191,11 +191,19 @@ ROUTINE_FAILURES = [
     (lambda: TarveloNeckKinematics().ik([[0, 0, 1], [0, 1, 0], [-1, 0, 0]]), ValueError,
      "Gimbal lock: pitch is too close to ±π/2."),
     (lambda: TarveloArmKinematics.from_json("nope"), ValueError, None),
+    (lambda: TarveloArmKinematics.default_left().joint_rates(1.0, 1.0, [0, 0, 1]), RuntimeError,
+     "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler."),
+    # The last θ_A at which the loop closes with θ_B = 0: both tips and v_3 lie in one plane.
+    (lambda: TarveloArmKinematics.default_left().joint_rates(1.4740857891368973, 0.0, [0, 0, 1]), ValueError,
+     "Singular configuration: joint rates are not determined for the pointing direction here."),
+    (lambda: TarveloNeckKinematics().joint_rates([0, math.pi / 2, 0], [0, 0, 1]), ValueError,
+     "Gimbal lock: pitch is too close to ±π/2."),
 ]
 
 
 @pytest.mark.parametrize(("call", "kind", "message"), ROUTINE_FAILURES,
-                         ids=["fk", "direction", "ik", "ik-from-direction", "neck-ik", "from-json"])
+                         ids=["fk", "direction", "ik", "ik-from-direction", "neck-ik", "from-json",
+                              "joint-rates-open", "joint-rates-singular", "neck-joint-rates"])
 def test_routine_failures_have_one_argument_and_no_cause(call, kind, message):
     with pytest.raises(kind) as info:
         call()
