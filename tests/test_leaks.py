@@ -115,7 +115,9 @@ def test_every_call_path_runs():
 
 
 def test_no_leaks_over_many_calls():
-    run_all(ROUNDS // 10)  # warm the interpreter's caches and free lists
+    # Warm the interpreter's caches and free lists: 3.10's keep growing, by about a hundred
+    # blocks in all, for the first thousand or two rounds.
+    run_all(ROUNDS // 2)
     blocks_before, refs_before = counts()
     run_all(ROUNDS)
     blocks_after, refs_after = counts()
