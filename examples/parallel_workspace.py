@@ -18,15 +18,19 @@ module (and numpy) installed, e.g. from the wheel. It prints, for each branch, t
 the sphere reached, then the time the mapping took, then the shares that examples/workspace.py
 finds on its own (coarser) grid, for comparison.
 
-Needs dask[distributed] (`pip install ".[examples]"`), and matplotlib for the comparison.
+Needs dask[distributed] (`pip install ".[examples]"`), and matplotlib for the comparison run.
 """
 
 import argparse
 import contextlib
 import json
 import math
+import re
+import subprocess
 import sys
+import tempfile
 import time
+from pathlib import Path
 
 import numpy as np
 from dask.distributed import Client, LocalCluster
@@ -34,6 +38,7 @@ from dask.distributed import Client, LocalCluster
 from tarvelo_torso_kinematics import TarveloArmKinematics
 
 BRANCHES = ("positive", "negative")
+SHARE_LINE = re.compile(r"^(positive|negative) branch reaches (\d+\.\d+) of the sphere$", re.MULTILINE)
 
 
 def parse_arguments(argv):
@@ -111,14 +116,15 @@ def map_shares(client, documents, resolution, centre_azimuth, bands_per_task):
     return {branch: sum(client.gather(parts)) / cells for branch, parts in futures.items()}
 
 
-def workspace_shares(arm, resolution, centre_azimuth):
-    """The shares examples/workspace.py reports for the same arm at its own resolution."""
-    import workspace  # noqa: PLC0415  (beside this script; needs matplotlib)
-
-    _, _, directions, shape = workspace.sphere_grid(resolution, centre_azimuth)
-    return {branch: float(workspace.reachable_directions(workspace.arm_with_branch(arm, branch),
-                                                         directions, shape).mean())
-            for branch in BRANCHES}
+def workspace_shares(arm, resolution):
+    """The shares that examples/workspace.py prints for the same arm on its own grid."""
+    with tempfile.TemporaryDirectory() as folder:
+        document = Path(folder) / "arms.json"
+        document.write_text(arm.to_json(), encoding="utf-8")
+        run = subprocess.run([sys.executable, str(Path(__file__).with_name("workspace.py")), "--json", str(document),
+                              "--resolution", str(resolution), "--out", str(Path(folder) / "workspace.png")],
+                             capture_output=True, text=True, check=True)
+    return {branch: float(share) for branch, share in SHARE_LINE.findall(run.stdout)}
 
 
 def start_client(arguments, resources):
@@ -155,7 +161,7 @@ def main(argv=None):
     print(f"mapped {len(BRANCHES) * directions:,} directions in {elapsed:.2f} s on {workers} workers "
           f"({len(BRANCHES) * directions / elapsed / 1e6:.2f} million per second)")
     if arguments.compare_resolution:
-        reference = workspace_shares(arm, arguments.compare_resolution, centre_azimuth)
+        reference = workspace_shares(arm, arguments.compare_resolution)
         print(f"examples/workspace.py at resolution {arguments.compare_resolution}: " + ", ".join(
             f"{branch} {reference[branch]:.4f} ({shares[branch] - reference[branch]:+.4f})" for branch in BRANCHES))
     return 0
