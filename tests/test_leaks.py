@@ -117,7 +117,7 @@ def test_every_call_path_runs():
 def test_no_leaks_over_many_calls():
     # Warm the interpreter's caches and free lists: 3.10's keep growing, by about a hundred
     # blocks in all, for the first thousand or two rounds.
-    run_all(ROUNDS // 2)
+    run_all(ROUNDS)
     blocks_before, refs_before = counts()
     run_all(ROUNDS)
     blocks_after, refs_after = counts()
