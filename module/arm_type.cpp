@@ -5,6 +5,7 @@
 
 #include "arm/fk.h"
 #include "arm/geometry_document.h"
+#include "arm/geometry_document_writer.h"
 #include "arm/ik.h"
 #include "arm/rates.h"
 #include "module/binder.h"
@@ -186,6 +187,17 @@ PyObject* arm_mirror(PyObject* self, PyObject*) {
                                   [](const ArmObject& arm) { return arm.linkage.geometry.mirror; });
 }
 
+PyObject* arm_to_json(PyObject* self, PyObject*) {
+    return call_noargs<ArmObject>(kClassName, self, [](const ArmObject& arm) {
+        return arm::write_geometry_document(arm.linkage.geometry);
+    });
+}
+
+PyObject* arm_branch(PyObject* self, PyObject*) {
+    return call_noargs<ArmObject>(kClassName, self,
+                                  [](const ArmObject& arm) { return arm.linkage.geometry.branch; });
+}
+
 constexpr int kVectorcall = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef kArmMethods[] = {
@@ -214,6 +226,8 @@ PyMethodDef kArmMethods[] = {
     {"ik_solutions", as_cfunction<arm_ik_solutions>(), kVectorcall, docs::kArmIkSolutions},
     {"ik_from_direction_solutions", as_cfunction<arm_ik_from_direction_solutions>(), kVectorcall,
      docs::kArmIkFromDirectionSolutions},
+    {"to_json", arm_to_json, METH_NOARGS, docs::kArmToJson},
+    {"branch", arm_branch, METH_NOARGS, docs::kArmBranch},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -143,10 +143,25 @@ PyObject* new_float_list(const Vec3& v) {
     return new_list(kVectorLength, [&](Py_ssize_t i) { return new_float(v[static_cast<std::size_t>(i)]); });
 }
 
+/// The type's __qualname__. Interpreters before 3.11 lack PyType_GetQualName: there it is read
+/// from the same fields, a heap type's qualified name or the static type's name after its last
+/// point, so that every message names the type alike.
+Ref type_qualname(PyTypeObject* type) {
+#if PY_VERSION_HEX >= 0x030B0000
+    return Ref(PyType_GetQualName(type));
+#else
+    if (PyType_HasFeature(type, Py_TPFLAGS_HEAPTYPE)) {
+        return Ref::borrow(reinterpret_cast<PyHeapTypeObject*>(type)->ht_qualname);
+    }
+    const char* point = std::strrchr(type->tp_name, '.');
+    return Ref(PyUnicode_FromString(point != nullptr ? point + 1 : type->tp_name));
+#endif
+}
+
 }  // namespace
 
 bool raise_cannot_convert(PyObject* object, const char* target) {
-    Ref qualname(PyType_GetQualName(Py_TYPE(object)));
+    Ref qualname = type_qualname(Py_TYPE(object));
     if (qualname) {
         PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", qualname.get(),
                      target);
@@ -271,6 +286,16 @@ PyObject* to_python(const JointTriple& value) {
     const double items[] = {value.yaw, value.pitch, value.roll};
     return new_float_tuple(items);
 }
+
+PyObject* to_python(std::string_view value) {
+    PyObject* result = PyUnicode_FromStringAndSize(value.data(), static_cast<Py_ssize_t>(value.size()));
+    if (result == nullptr) {
+        fail_python_api_call();
+    }
+    return result;
+}
+
+PyObject* to_python(arm::Branch value) { return to_python(arm::branch_name(value)); }
 
 PyObject* to_python(const arm::SphericalLinkGeometry& value) { return new_arm(value); }
 

@@ -8,6 +8,7 @@
 
 #include "arm/fk.h"
 #include "arm/geometry_document.h"
+#include "arm/geometry_document_writer.h"
 #include "arm/ik.h"
 #include "arm/rates.h"
 #include "neck/neck.h"
@@ -20,12 +21,14 @@ inline PyObject* exception_type(const arm::TargetUnreachableError&) { return PyE
 inline PyObject* exception_type(const arm::GeometryDocumentError&) { return PyExc_ValueError; }
 inline PyObject* exception_type(const neck::GimbalLockError&) { return PyExc_ValueError; }
 inline PyObject* exception_type(const arm::SingularConfigurationError&) { return PyExc_ValueError; }
+inline PyObject* exception_type(const arm::GeometryNotWritableError&) { return PyExc_ValueError; }
 
 inline std::string_view failure_message(const arm::LoopClosureError& e) { return e.message; }
 inline std::string_view failure_message(const arm::TargetUnreachableError& e) { return e.message; }
 inline std::string_view failure_message(const arm::GeometryDocumentError& e) { return e.message; }
 inline std::string_view failure_message(const neck::GimbalLockError& e) { return e.message; }
 inline std::string_view failure_message(const arm::SingularConfigurationError& e) { return e.message; }
+inline std::string_view failure_message(const arm::GeometryNotWritableError& e) { return e.message; }
 
 /// Raise `type(message)` with no cause; returns null for the caller to pass on.
 [[gnu::cold]] PyObject* raise_message(PyObject* type, std::string_view message);

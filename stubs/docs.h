@@ -81,6 +81,17 @@ inline constexpr char kArmIkFromDirectionSolutions[] =
     "Every `(θ_A, θ_B)` that points the end-effector along `v3` (3-vector,\n"
     "automatically normalized), in the order `ik_from_direction` chooses\n"
     "among them; `[]` when `v3` is unreachable or too short.";
+inline constexpr char kArmToJson[] =
+    "to_json($self)\n--\n\n"
+    "The arm's geometry as a JSON document in object form, with all four\n"
+    "members, laid out as `json.dumps` writes the same dict. `from_json`\n"
+    "reads it back to an arm with the very same arcs (bit for bit), branch\n"
+    "and mirror flag.\n"
+    "Raises `ValueError` when an arc is NaN or infinite, which JSON cannot hold.";
+inline constexpr char kArmBranch[] =
+    "branch($self)\n--\n\n"
+    "Which of the two loop-closure solutions the arm takes: `\"positive\"`\n"
+    "or `\"negative\"`.";
 
 inline constexpr char kNeckFk[] =
     "fk($self, joints)\n--\n\n"

@@ -83,6 +83,8 @@ constexpr PyMethodEntry kArmMethods[] = {
                           doc_body(docs::kArmIkSolutions)),
     method<JointPairList>("ik_from_direction_solutions", kInstance, kDirectionArguments,
                           doc_body(docs::kArmIkFromDirectionSolutions)),
+    method<std::string_view>("to_json", kInstance, {}, doc_body(docs::kArmToJson)),
+    method<arm::Branch>("branch", kInstance, {}, doc_body(docs::kArmBranch)),
 };
 
 constexpr PyArgEntry kJointsArguments[] = {argument<JointTriple>("joints")};

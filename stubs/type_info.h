@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "arm/geometry.h"
 #include "core/joints.h"
 #include "core/vec.h"
 
@@ -122,6 +123,16 @@ template <>
 struct TypeRule<JointPairList> {
     static TypeInfo result() {
         return rules::subscript("builtins.list", "builtins", TypeRule<JointPair>::result());
+    }
+};
+
+/// The branch crosses as its name; only results carry it.
+template <>
+struct TypeRule<arm::Branch> {
+    static TypeInfo result() {
+        return {"typing.Literal[\"" + std::string(arm::branch_name(arm::Branch::positive)) + "\", \"" +
+                    std::string(arm::branch_name(arm::Branch::negative)) + "\"]",
+                {"typing"}};
     }
 };
 

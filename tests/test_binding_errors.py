@@ -1,5 +1,7 @@
 """Argument binding, value conversion and their messages."""
 
+import collections
+
 import numpy as np
 import pytest
 
@@ -61,6 +63,11 @@ def test_binding_errors(call, message):
     assert str(info.value) == message
 
 
+class Outer:
+    class Inner:
+        pass
+
+
 CONVERSION = [
     # (call, exception type, message)
     (lambda: ARM.fk("x", 0.0), TypeError, "argument 'theta_a': must be real number, not str"),
@@ -87,6 +94,12 @@ CONVERSION = [
     (lambda: TarveloArmKinematics.from_json(b"{}"), TypeError,
      "argument 'json': 'bytes' object cannot be converted to 'PyString'"),
     (lambda: TarveloArmKinematics.from_json(5), TypeError, "argument 'json': 'int' object cannot be converted to 'PyString'"),
+    # Types are named by __qualname__: a nested class by its dotted path, a static type
+    # whose C name carries its module ("collections.OrderedDict") by the name after the point.
+    (lambda: TarveloArmKinematics(mirror=Outer.Inner()), TypeError,
+     "argument 'mirror': 'Outer.Inner' object cannot be converted to 'PyBool'"),
+    (lambda: TarveloArmKinematics.from_json(collections.OrderedDict()), TypeError,
+     "argument 'json': 'OrderedDict' object cannot be converted to 'PyString'"),
     (lambda: NECK.fk([1.0, 2.0]), ValueError, "expected a sequence of length 3 (got 2)"),
     (lambda: NECK.fk(joints=1.0), TypeError, "argument 'joints': 'float' object cannot be converted to 'Sequence'"),
     (lambda: NECK.ik([[1, 0, 0], [0, 1, 0]]), ValueError, "expected a sequence of length 3 (got 2)"),

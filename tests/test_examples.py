@@ -7,10 +7,16 @@ from pathlib import Path
 
 import pytest
 
+from tarvelo_torso_kinematics import TarveloArmKinematics
+
 EXAMPLES = Path(__file__).resolve().parent.parent / "examples"
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 FRACTION_LINE = re.compile(r"^(positive|negative) branch reaches (\d+\.\d+) of the sphere$", re.MULTILINE)
 TINY = "24"  # grid size that keeps each run short and still finds the workspace
+
+# The examples live beside tests/ in the source tree; a run against an installed wheel has
+# only tests/.
+pytestmark = pytest.mark.skipif(not EXAMPLES.is_dir(), reason="no examples/ beside tests/")
 
 
 def run_example(name, *arguments, cwd=None):
@@ -135,3 +141,16 @@ def test_pointing_control_follows_the_arc(arguments, error_range):
     ((error, gain),) = POINTING_LINES.findall(result.stdout)
     assert error_range[0] < float(error) < error_range[1]
     assert 0.4 < float(gain) < 0.41  # the arc keeps well away from singular configurations
+
+
+@pytest.mark.skipif(not hasattr(TarveloArmKinematics, "is_reachable_direction_batch"),
+                    reason="needs the array methods")
+def test_parallel_workspace_matches_the_workspace_example(tmp_path, default_fractions):
+    """Two local worker processes on a tiny grid find exactly the shares of workspace.py's grid."""
+    pytest.importorskip("distributed")
+    result = run_example("parallel_workspace.py", "--resolution", TINY, "--bands-per-task", "5", "--workers", "2",
+                         "--compare-resolution", "0", cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    assert "local cluster: 2 workers" in result.stdout
+    fractions = {branch: float(value) for branch, value in FRACTION_LINE.findall(result.stdout)}
+    assert fractions == default_fractions, result.stdout

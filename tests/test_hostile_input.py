@@ -108,6 +108,8 @@ METHODS = [
     ("is_reachable_orientation", ARM.is_reachable_orientation, ["r_target"], lambda r: type(r) is bool),
     ("ik_from_direction", ARM.ik_from_direction, ["v3", "near"], lambda r: type(r) is tuple and len(r) == 2),
     ("is_reachable_direction", ARM.is_reachable_direction, ["v3"], lambda r: type(r) is bool),
+    ("to_json", ARM.to_json, [], lambda r: TarveloArmKinematics.from_json(r).to_json() == r),
+    ("branch", ARM.branch, [], lambda r: r == "positive"),
     ("neck_fk", NECK.fk, ["joints"], lambda r: len(r) == 3 and all(len(row) == 3 for row in r)),
     ("neck_ik", NECK.ik, ["r"], lambda r: type(r) is tuple and len(r) == 3),
     ("jacobian", ARM.jacobian, ["theta_a", "theta_b"], lambda r: len(r) == 3 and all(len(row) == 2 for row in r)),

@@ -57,7 +57,8 @@ def workload():
                 (f"{name}-solutions-{a}-{b}", lambda arm=arm, rows=rows, d=d: (arm.ik_solutions(rows),
                                                                                arm.ik_from_direction_solutions(d))),
             ]
-        calls.append((f"{name}-accessors", lambda arm=arm: (arm.arm_arc(), arm.coupler_arc(), arm.mirror())))
+        calls.append((f"{name}-accessors",
+                      lambda arm=arm: (arm.arm_arc(), arm.coupler_arc(), arm.mirror(), arm.branch(), arm.to_json())))
     for joints in [[0.3, 0.2, 0.1], [0.5, 2.0, 0.3], [0.0, math.pi / 2, 0.0]]:
         calls += [
             (f"neck-fk-{joints}", lambda j=joints: NECK.fk(j)),

@@ -21,6 +21,8 @@ def calls(arm, neck):
     yield lambda: Arm.from_json('{"arm_arc": 0.7, "arm_arc": 0.7}')
     yield lambda: Arm.from_json("[" * 5000)
     yield lambda: (arm.arm_arc(), arm.coupler_arc(), arm.mirror(), Arm.default_left(), Arm.default_right())
+    yield lambda: (arm.to_json(), arm.branch(), Arm.from_json(Arm(-0.0, 5e-324).to_json()))
+    yield lambda: Arm(float("inf")).to_json()
     yield lambda: arm.fk(0.5, 0.5)
     yield lambda: arm.fk(0.0, math.pi)
     yield lambda: arm.fk(Raises(), 0.0)

@@ -153,6 +153,19 @@ class TarveloArmKinematics:
         among them; `[]` when `v3` is unreachable or too short.
         """
 
+    def to_json(self) -> builtins.str:
+        """The arm's geometry as a JSON document in object form, with all four
+        members, laid out as `json.dumps` writes the same dict. `from_json`
+        reads it back to an arm with the very same arcs (bit for bit), branch
+        and mirror flag.
+        Raises `ValueError` when an arc is NaN or infinite, which JSON cannot hold.
+        """
+
+    def branch(self) -> typing.Literal["positive", "negative"]:
+        """Which of the two loop-closure solutions the arm takes: `"positive"`
+        or `"negative"`.
+        """
+
 @typing.final
 class TarveloNeckKinematics:
     def __new__(cls) -> TarveloNeckKinematics: ...

@@ -1,6 +1,7 @@
 """A client of every method, typed as the stub types them: `mypy --strict` accepts it and it runs."""
 
 from collections.abc import Sequence
+from typing import Literal
 
 from tarvelo_torso_kinematics import TarveloArmKinematics, TarveloNeckKinematics
 
@@ -32,7 +33,9 @@ def arm_round_trip() -> tuple[float, float]:
     print(rates, gain, solutions)
     arcs: float = right.arm_arc() + right.coupler_arc()
     mirrored: bool = right.mirror()
-    print(reachable, arcs, mirrored)
+    branch: Literal["positive", "negative"] = right.branch()
+    copy = TarveloArmKinematics.from_json(right.to_json())
+    print(reachable, arcs, mirrored, branch, copy.branch())
     return pair
 
 
