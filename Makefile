@@ -8,7 +8,7 @@ SOURCES := $(shell find core arm neck module stubs tools -name '*.cpp' -o -name 
            CMakeLists.txt pyproject.toml
 CMAKE_DEFINES ?= -C cmake.define.TORSO_WERROR=ON
 
-.PHONY: example test build bench test-sanitize fuzz-smoke valgrind lint format clean
+.PHONY: example test build bench test-sanitize fuzz-smoke valgrind test-pythons wheels lint format clean
 
 example: build
 	$(PY) examples/quickstart.py
@@ -33,6 +33,27 @@ $(VENV)/.python-deps: $(VENV)/.system-deps pyproject.toml Makefile
 $(VENV)/.installed: $(VENV)/.python-deps $(SOURCES) Makefile
 	$(PY) -m pip install -q $(CMAKE_DEFINES) ".[test,examples]"
 	touch $@
+
+# nox runs the suite and builds wheels on every CPython from 3.10 to 3.13 found here
+# (noxfile.py); it makes its own environments under .nox.
+NOX := $(VENV)/bin/nox
+$(VENV)/.nox-installed: $(VENV)/.python-deps
+	$(PY) -m pip install -q "nox>=2024.4"
+	touch $@
+
+# The suite on each interpreter, built from source. Fails when fewer than MIN_PYTHONS were found.
+MIN_PYTHONS ?= 1
+test-pythons: $(VENV)/.nox-installed
+	@found=$$($(NOX) --list --json | $(PY) -c 'import json, sys; print(sum(s["name"] == "tests" for s in json.load(sys.stdin)))'); \
+	  echo "CPython versions found: $$found"; \
+	  if [ "$$found" -lt $(MIN_PYTHONS) ]; then echo "fewer than $(MIN_PYTHONS) CPython versions found" >&2; exit 1; fi
+	$(NOX) -s tests
+
+# A wheel per interpreter, repaired with auditwheel, and one built from the sdist; each is
+# installed into a clean venv (no compiler, headers or source tree) and tested. Into dist/.
+WHEEL_SESSIONS ?= wheels sdist
+wheels: $(VENV)/.nox-installed
+	$(NOX) -s $(WHEEL_SESSIONS)
 
 # The whole suite against a build with AddressSanitizer and UndefinedBehaviorSanitizer
 # (any finding aborts the run). The sanitized module is put first on the path.
@@ -99,4 +120,4 @@ format: $(VENV)/.lint-tools
 	$(VENV)/bin/clang-format -i $(CXX_FILES)
 
 clean:
-	rm -rf build $(VENV)
+	rm -rf build dist .nox $(VENV)

@@ -5,7 +5,9 @@
 
 #include "arm/fk.h"
 #include "arm/geometry_document.h"
+#include "arm/geometry_document_writer.h"
 #include "arm/ik.h"
+#include "arm/rates.h"
 #include "module/binder.h"
 #include "module/heap_type.h"
 #include "stubs/docs.h"
@@ -21,6 +23,7 @@ Param kRotationParams[] = {{"r_target"}};
 Param kDirectionParams[] = {{"v3"}};
 Param kDirectionNearParams[] = {{"v3"}, {"near", true}};
 Param kJsonParams[] = {{"json"}};
+Param kJointRateParams[] = {{"theta_a"}, {"theta_b"}, {"direction_rate"}};
 
 const MethodSignature kNew{kClassName, "__new__", kNewParams};
 const MethodSignature kFromJson{kClassName, "from_json", kJsonParams};
@@ -31,6 +34,12 @@ const MethodSignature kDirection{kClassName, "direction", kJointPairParams};
 const MethodSignature kIsReachableJoints{kClassName, "is_reachable_joints", kJointPairParams};
 const MethodSignature kIsReachableOrientation{kClassName, "is_reachable_orientation", kRotationParams};
 const MethodSignature kIsReachableDirection{kClassName, "is_reachable_direction", kDirectionParams};
+const MethodSignature kJacobian{kClassName, "jacobian", kJointPairParams};
+const MethodSignature kDirectionJacobian{kClassName, "direction_jacobian", kJointPairParams};
+const MethodSignature kJointRates{kClassName, "joint_rates", kJointRateParams};
+const MethodSignature kManipulability{kClassName, "manipulability", kJointPairParams};
+const MethodSignature kIkSolutions{kClassName, "ik_solutions", kRotationParams};
+const MethodSignature kIkFromDirectionSolutions{kClassName, "ik_from_direction_solutions", kDirectionParams};
 
 const arm::ArmLinkage& linkage_of(const ArmObject& self) { return self.linkage; }
 
@@ -115,6 +124,54 @@ PyObject* arm_is_reachable_direction(PyObject* self, PyObject* const* args, Py_s
         });
 }
 
+PyObject* arm_jacobian(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kJacobian, self, args, nargs, kwnames, [](const ArmObject& arm, double theta_a, double theta_b) {
+            return arm::frame_jacobian(linkage_of(arm), theta_a, theta_b);
+        });
+}
+
+PyObject* arm_direction_jacobian(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                 PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kDirectionJacobian, self, args, nargs, kwnames,
+        [](const ArmObject& arm, double theta_a, double theta_b) {
+            return arm::direction_jacobian(linkage_of(arm), theta_a, theta_b);
+        });
+}
+
+PyObject* arm_joint_rates(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kJointRates, self, args, nargs, kwnames,
+        [](const ArmObject& arm, double theta_a, double theta_b, const Vec3& direction_rate) {
+            return arm::joint_rates(linkage_of(arm), theta_a, theta_b, direction_rate);
+        });
+}
+
+PyObject* arm_manipulability(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                             PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kManipulability, self, args, nargs, kwnames,
+        [](const ArmObject& arm, double theta_a, double theta_b) {
+            return arm::manipulability(linkage_of(arm), theta_a, theta_b);
+        });
+}
+
+PyObject* arm_ik_solutions(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return call_method<ArmObject>(kIkSolutions, self, args, nargs, kwnames,
+                                  [](const ArmObject& arm, const Mat3& r_target) {
+                                      return arm::orientation_solutions(linkage_of(arm), r_target);
+                                  });
+}
+
+PyObject* arm_ik_from_direction_solutions(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                          PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kIkFromDirectionSolutions, self, args, nargs, kwnames, [](const ArmObject& arm, const Vec3& v3) {
+            return arm::direction_solutions(linkage_of(arm), v3);
+        });
+}
+
 PyObject* arm_arm_arc(PyObject* self, PyObject*) {
     return call_noargs<ArmObject>(kClassName, self,
                                   [](const ArmObject& arm) { return arm.linkage.geometry.arm_arc; });
@@ -128,6 +185,17 @@ PyObject* arm_coupler_arc(PyObject* self, PyObject*) {
 PyObject* arm_mirror(PyObject* self, PyObject*) {
     return call_noargs<ArmObject>(kClassName, self,
                                   [](const ArmObject& arm) { return arm.linkage.geometry.mirror; });
+}
+
+PyObject* arm_to_json(PyObject* self, PyObject*) {
+    return call_noargs<ArmObject>(kClassName, self, [](const ArmObject& arm) {
+        return arm::write_geometry_document(arm.linkage.geometry);
+    });
+}
+
+PyObject* arm_branch(PyObject* self, PyObject*) {
+    return call_noargs<ArmObject>(kClassName, self,
+                                  [](const ArmObject& arm) { return arm.linkage.geometry.branch; });
 }
 
 constexpr int kVectorcall = METH_FASTCALL | METH_KEYWORDS;
@@ -150,6 +218,16 @@ PyMethodDef kArmMethods[] = {
     {"arm_arc", arm_arm_arc, METH_NOARGS, docs::kArmArmArc},
     {"coupler_arc", arm_coupler_arc, METH_NOARGS, docs::kArmCouplerArc},
     {"mirror", arm_mirror, METH_NOARGS, docs::kArmMirror},
+    {"jacobian", as_cfunction<arm_jacobian>(), kVectorcall, docs::kArmJacobian},
+    {"direction_jacobian", as_cfunction<arm_direction_jacobian>(), kVectorcall,
+     docs::kArmDirectionJacobian},
+    {"joint_rates", as_cfunction<arm_joint_rates>(), kVectorcall, docs::kArmJointRates},
+    {"manipulability", as_cfunction<arm_manipulability>(), kVectorcall, docs::kArmManipulability},
+    {"ik_solutions", as_cfunction<arm_ik_solutions>(), kVectorcall, docs::kArmIkSolutions},
+    {"ik_from_direction_solutions", as_cfunction<arm_ik_from_direction_solutions>(), kVectorcall,
+     docs::kArmIkFromDirectionSolutions},
+    {"to_json", arm_to_json, METH_NOARGS, docs::kArmToJson},
+    {"branch", arm_branch, METH_NOARGS, docs::kArmBranch},
     {nullptr, nullptr, 0, nullptr},
 };
 

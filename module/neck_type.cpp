@@ -4,6 +4,7 @@
 #include "module/binder.h"
 #include "module/heap_type.h"
 #include "neck/neck.h"
+#include "neck/rates.h"
 #include "stubs/docs.h"
 
 namespace torso::py {
@@ -13,10 +14,13 @@ constexpr const char* kClassName = "TarveloNeckKinematics";
 
 Param kJointsParams[] = {{"joints"}};
 Param kRotationParams[] = {{"r"}};
+Param kJointRateParams[] = {{"joints"}, {"angular_velocity"}};
 
 const MethodSignature kNew{kClassName, "__new__", {}};
 const MethodSignature kFk{kClassName, "fk", kJointsParams};
 const MethodSignature kIk{kClassName, "ik", kRotationParams};
+const MethodSignature kJacobian{kClassName, "jacobian", kJointsParams};
+const MethodSignature kJointRates{kClassName, "joint_rates", kJointRateParams};
 
 PyObject* neck_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return construct(kNew, type, args, kwargs, [](PyTypeObject* cls) { return allocate_instance(cls); });
@@ -35,9 +39,27 @@ PyObject* neck_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
         [](const NeckObject&, const Mat3& r) { return neck::inverse_kinematics(r); });
 }
 
+PyObject* neck_jacobian(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return call_method<NeckObject>(kJacobian, self, args, nargs, kwnames,
+                                   [](const NeckObject&, const JointTriple& joints) {
+                                       return neck::angular_velocity_jacobian(joints);
+                                   });
+}
+
+PyObject* neck_joint_rates(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return call_method<NeckObject>(
+        kJointRates, self, args, nargs, kwnames,
+        [](const NeckObject&, const JointTriple& joints, const Vec3& angular_velocity) {
+            return neck::joint_rates(joints, angular_velocity);
+        });
+}
+
 PyMethodDef kNeckMethods[] = {
     {"fk", as_cfunction<neck_fk>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckFk},
     {"ik", as_cfunction<neck_ik>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckIk},
+    {"jacobian", as_cfunction<neck_jacobian>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckJacobian},
+    {"joint_rates", as_cfunction<neck_joint_rates>(), METH_FASTCALL | METH_KEYWORDS,
+     docs::kNeckJointRates},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -21,6 +21,8 @@ def calls(arm, neck):
     yield lambda: Arm.from_json('{"arm_arc": 0.7, "arm_arc": 0.7}')
     yield lambda: Arm.from_json("[" * 5000)
     yield lambda: (arm.arm_arc(), arm.coupler_arc(), arm.mirror(), Arm.default_left(), Arm.default_right())
+    yield lambda: (arm.to_json(), arm.branch(), Arm.from_json(Arm(-0.0, 5e-324).to_json()))
+    yield lambda: Arm(float("inf")).to_json()
     yield lambda: arm.fk(0.5, 0.5)
     yield lambda: arm.fk(0.0, math.pi)
     yield lambda: arm.fk(Raises(), 0.0)
@@ -39,6 +41,13 @@ def calls(arm, neck):
     yield lambda: neck.ik(neck.fk([0.3, 0.2, 0.1]))
     yield lambda: neck.ik(neck.fk([0.0, math.pi / 2, 0.0]))
     yield lambda: Neck(1)
+    yield lambda: (arm.jacobian(0.5, 0.5), arm.direction_jacobian(0.5, 0.5), arm.manipulability(0.5, 0.5))
+    yield lambda: arm.jacobian(0.0, math.pi)
+    yield lambda: arm.joint_rates(0.5, 0.5, d)
+    yield lambda: arm.joint_rates(0.5, 0.5, {})
+    yield lambda: (arm.ik_solutions(rows), arm.ik_from_direction_solutions(d), arm.ik_from_direction_solutions([0, 0, 1]))
+    yield lambda: (neck.jacobian([0.3, 0.2, 0.1]), neck.joint_rates([0.3, 0.2, 0.1], d))
+    yield lambda: neck.joint_rates([0.0, math.pi / 2, 0.0], d)
 
 
 def main():
