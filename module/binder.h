@@ -18,7 +18,7 @@ namespace torso::py {
 
 /// One parameter of a method: its name and whether the caller may omit it.
 struct Param {
-    const char* name;
+    const char* name = nullptr;
     bool optional = false;
     PyObject* interned = nullptr;  // the name as an interned str, made on first use
 };
@@ -116,7 +116,7 @@ bool check_receiver(PyObject* self, const char* class_name) {
 
 /// A vectorcall entry point as the PyCFunction that a method table row stores.
 template <auto entry>
-PyCFunction as_cfunction() {
+PyCFunction as_cfunction() noexcept {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry));
 }
 
