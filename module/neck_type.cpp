@@ -1,6 +1,7 @@
 // The TarveloNeckKinematics type.
 #include "module/neck_type.h"
 
+#include "module/arrays.h"
 #include "module/binder.h"
 #include "module/heap_type.h"
 #include "neck/neck.h"
@@ -14,9 +15,20 @@ constexpr const char* kClassName = "TarveloNeckKinematics";
 Param kJointsParams[] = {{"joints"}};
 Param kRotationParams[] = {{"r"}};
 
+Param kJointsBatchParams[] = {{"joints"}, kWorkersParam};
+Param kRotationsBatchParams[] = {{"rotations"}, kWorkersParam};
+
+constexpr ArrayParam kJointRows[] = {{kVectorRow, Leading::any}};
+constexpr ArrayParam kRotationRows[] = {{kMatrixRow, Leading::any}};
+
 const MethodSignature kNew{kClassName, "__new__", {}};
-const MethodSignature kFk{kClassName, "fk", kJointsParams};
-const MethodSignature kIk{kClassName, "ik", kRotationParams};
+const MethodSignature kFk{kClassName, "fk", kJointsParams, PositionalWording::always_plural};
+const MethodSignature kIk{kClassName, "ik", kRotationParams, PositionalWording::always_plural};
+// Row costs: the core benchmark of each routine, in nanoseconds.
+const ArraySignature kFkBatch{{kClassName, "fk_batch", kJointsBatchParams}, kJointRows, kMatrixRow,
+                              rows_per_chunk(60)};
+const ArraySignature kIkBatch{{kClassName, "ik_batch", kRotationsBatchParams}, kRotationRows, kVectorRow,
+                              rows_per_chunk(30)};
 
 PyObject* neck_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return construct(kNew, type, args, kwargs, [](PyTypeObject* cls) { return allocate_instance(cls); });
@@ -35,9 +47,25 @@ PyObject* neck_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
         [](const NeckObject&, const Mat3& r) { return neck::inverse_kinematics(r); });
 }
 
+PyObject* neck_fk_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return run_rows<NeckObject>(kFkBatch, self, args, nargs, kwnames,
+                                [](const NeckObject&, const double* joints, double* out) {
+                                    write_row(out, neck::forward_kinematics(triple_at(joints)));
+                                });
+}
+
+PyObject* neck_ik_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return run_rows<NeckObject>(kIkBatch, self, args, nargs, kwnames,
+                                [](const NeckObject&, const double* rotation, double* out) {
+                                    write_row(out, neck::inverse_kinematics(mat3_at(rotation)));
+                                });
+}
+
 PyMethodDef kNeckMethods[] = {
     {"fk", as_cfunction<neck_fk>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckFk},
     {"ik", as_cfunction<neck_ik>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckIk},
+    {"fk_batch", as_cfunction<neck_fk_batch>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckFkBatch},
+    {"ik_batch", as_cfunction<neck_ik_batch>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckIkBatch},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -78,4 +78,6 @@ std::string python_repr(double value) {
 
 std::string python_repr(bool value) { return value ? "True" : "False"; }
 
+std::string python_repr(int value) { return std::to_string(value); }
+
 }  // namespace torso::stubs

@@ -1,4 +1,5 @@
 // The records of TarveloArmKinematics and TarveloNeckKinematics, added at load time.
+#include <array>
 #include <optional>
 #include <string_view>
 
@@ -34,6 +35,7 @@ constexpr DefaultText kArmArcDefault{&repr_of<arm::kDefaultLeft.arm_arc>};
 constexpr DefaultText kCouplerArcDefault{&repr_of<arm::kDefaultLeft.coupler_arc>};
 constexpr DefaultText kMirrorDefault{&repr_of<arm::kDefaultLeft.mirror>};
 constexpr DefaultText kNoneDefault{&none_text};
+constexpr DefaultText kWorkersDefault{&repr_of<docs::kDefaultWorkers>};
 
 constexpr PyArgEntry kArmNewArguments[] = {
     defaulted_argument<double>("arm_arc", kArmArcDefault),
@@ -50,6 +52,25 @@ constexpr PyArgEntry kDirectionNearArguments[] = {
     defaulted_argument<std::optional<JointPair>>("near", kNoneDefault),
 };
 constexpr PyArgEntry kDirectionArguments[] = {argument<Vec3>("v3")};
+
+// The array methods spell out their signatures (for the keyword-only `workers`).
+template <class... Leading>
+constexpr auto array_arguments(Leading... leading) {
+    return std::array<PyArgEntry, sizeof...(Leading) + 1>{
+        leading..., keyword_only_argument<int>("workers", kWorkersDefault)};
+}
+constexpr auto kJointsBatchArguments = array_arguments(plain_argument<ArrayLike>("joints"));
+constexpr auto kRotationsBatchArguments = array_arguments(plain_argument<ArrayLike>("rotations"));
+constexpr auto kDirectionsBatchArguments = array_arguments(plain_argument<ArrayLike>("directions"));
+constexpr auto kDirectionsNearBatchArguments = array_arguments(
+    plain_argument<ArrayLike>("directions"),
+    defaulted_argument<std::optional<ArrayLike>>("near", kNoneDefault));
+constexpr PyArgEntry kPathArguments[] = {
+    plain_argument<ArrayLike>("directions"),
+    defaulted_argument<std::optional<ArrayLike>>("near", kNoneDefault),
+};
+using Floats = NDArray<double>;
+using Bools = NDArray<bool>;
 
 constexpr PyMethodEntry kArmMethods[] = {
     method<Arm>("__new__", MethodKind::constructor, kArmNewArguments, docs::kArmNewBody),
@@ -71,6 +92,20 @@ constexpr PyMethodEntry kArmMethods[] = {
     method<double>("arm_arc", kInstance, {}, doc_body(docs::kArmArmArc)),
     method<double>("coupler_arc", kInstance, {}, doc_body(docs::kArmCouplerArc)),
     method<bool>("mirror", kInstance, {}, doc_body(docs::kArmMirror)),
+    method<Floats>("fk_batch", kInstance, kJointsBatchArguments, doc_body(docs::kArmFkBatch)),
+    method<Floats>("direction_batch", kInstance, kJointsBatchArguments,
+                   doc_body(docs::kArmDirectionBatch)),
+    method<Bools>("is_reachable_joints_batch", kInstance, kJointsBatchArguments,
+                  doc_body(docs::kArmIsReachableJointsBatch)),
+    method<Floats>("ik_batch", kInstance, kRotationsBatchArguments, doc_body(docs::kArmIkBatch)),
+    method<Bools>("is_reachable_orientation_batch", kInstance, kRotationsBatchArguments,
+                  doc_body(docs::kArmIsReachableOrientationBatch)),
+    method<Floats>("ik_from_direction_batch", kInstance, kDirectionsNearBatchArguments,
+                   doc_body(docs::kArmIkFromDirectionBatch)),
+    method<Bools>("is_reachable_direction_batch", kInstance, kDirectionsBatchArguments,
+                  doc_body(docs::kArmIsReachableDirectionBatch)),
+    method<Floats>("ik_from_direction_path", kInstance, kPathArguments,
+                   doc_body(docs::kArmIkFromDirectionPath)),
 };
 
 constexpr PyArgEntry kJointsArguments[] = {argument<JointTriple>("joints")};
@@ -80,6 +115,8 @@ constexpr PyMethodEntry kNeckMethods[] = {
     method<Neck>("__new__", MethodKind::constructor, {}, ""),
     method<Mat3>("fk", kInstance, kJointsArguments, doc_body(docs::kNeckFk)),
     method<JointTriple>("ik", kInstance, kNeckRotationArguments, doc_body(docs::kNeckIk)),
+    method<Floats>("fk_batch", kInstance, kJointsBatchArguments, doc_body(docs::kNeckFkBatch)),
+    method<Floats>("ik_batch", kInstance, kRotationsBatchArguments, doc_body(docs::kNeckIkBatch)),
 };
 
 constexpr PyClassInfo kArmClass{&type_identity<ArmKinematics>, ArmKinematics::python_name, "",
