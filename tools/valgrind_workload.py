@@ -39,6 +39,14 @@ def calls(arm, neck):
     yield lambda: neck.ik(neck.fk([0.3, 0.2, 0.1]))
     yield lambda: neck.ik(neck.fk([0.0, math.pi / 2, 0.0]))
     yield lambda: Neck(1)
+    joint_rows = [[0.5, 0.5], [0.0, math.pi]] * 2000
+    yield lambda: arm.fk_batch(joint_rows, workers=2)
+    yield lambda: arm.is_reachable_orientation_batch([arm.fk(0.5, 0.5)] * 3)
+    yield lambda: arm.ik_from_direction_batch([[d, d], [d, d]], near=[[(0.5, 0.5)], [(0.4, 0.4)]], workers=-1)
+    yield lambda: arm.ik_from_direction_path([d, [0.0, 0.0, 1.0], d])
+    yield lambda: neck.ik_batch(neck.fk_batch([[0.3, 0.2, 0.1], [0.0, math.pi / 2, 0.0]]))
+    yield lambda: arm.fk_batch([[1j, 0]])
+    yield lambda: arm.fk_batch(joint_rows, workers=0)
 
 
 def main():
