@@ -285,11 +285,14 @@ bool RowArray::read(PyObject* object) {
         return true;
     }
     Ref array(PyObject_CallOneArg(numpy.asarray, object));
-    if (!array || !check_real_dtype(array.get())) {
+    if (!array) {
         return false;
     }
     if (hold_if_float64(array.get())) {
         return true;  // asarray made it float64 already (a nested list of floats)
+    }
+    if (!check_real_dtype(array.get())) {
+        return false;
     }
     PyObject* call[] = {array.get(), numpy.float64, numpy.c_order};
     Ref converted(PyObject_Vectorcall(numpy.asarray, call, 1, numpy.float64_c_order_names));
