@@ -49,24 +49,24 @@ constexpr ArrayParam kPathRows[] = {{kVectorRow, Leading::one_axis}, {kPairRow, 
 
 // Row costs: the core benchmark of each routine on the default arm, in nanoseconds.
 const ArraySignature kFkBatch{{kClassName, "fk_batch", kJointsBatchParams}, kJointRows, kMatrixRow,
-                              rows_per_chunk(80)};
+                              chunk_rows_for(80)};
 const ArraySignature kDirectionBatch{{kClassName, "direction_batch", kJointsBatchParams}, kJointRows,
-                                     kVectorRow, rows_per_chunk(40)};
+                                     kVectorRow, chunk_rows_for(40)};
 const ArraySignature kIsReachableJointsBatch{{kClassName, "is_reachable_joints_batch", kJointsBatchParams},
-                                             kJointRows, kScalarRow, rows_per_chunk(40)};
+                                             kJointRows, kScalarRow, chunk_rows_for(40)};
 const ArraySignature kIkBatch{{kClassName, "ik_batch", kRotationsBatchParams}, kRotationRows, kPairRow,
-                              rows_per_chunk(430)};
+                              chunk_rows_for(430)};
 const ArraySignature kIsReachableOrientationBatch{
     {kClassName, "is_reachable_orientation_batch", kRotationsBatchParams}, kRotationRows, kScalarRow,
-    rows_per_chunk(380)};
+    chunk_rows_for(380)};
 const ArraySignature kIkFromDirectionBatch{
     {kClassName, "ik_from_direction_batch", kDirectionsNearBatchParams}, kDirectionNearRows, kPairRow,
-    rows_per_chunk(340)};
+    chunk_rows_for(340)};
 const ArraySignature kIsReachableDirectionBatch{
     {kClassName, "is_reachable_direction_batch", kDirectionsBatchParams}, kDirectionRows, kScalarRow,
-    rows_per_chunk(250)};
+    chunk_rows_for(250)};
 const ArraySignature kIkFromDirectionPath{{kClassName, "ik_from_direction_path", kPathParams}, kPathRows,
-                                          kPairRow, rows_per_chunk(340)};
+                                          kPairRow, chunk_rows_for(340)};
 
 const arm::ArmLinkage& linkage_of(const ArmObject& self) { return self.linkage; }
 

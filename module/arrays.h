@@ -71,7 +71,7 @@ struct ArraySignature {
 inline constexpr double kChunkNanoseconds = 100'000.0;
 
 /// Rows of a routine taking `row_nanoseconds` per row (its core benchmark) in one chunk.
-constexpr Py_ssize_t rows_per_chunk(double row_nanoseconds) {
+constexpr Py_ssize_t chunk_rows_for(double row_nanoseconds) {
     return static_cast<Py_ssize_t>(kChunkNanoseconds / row_nanoseconds) + 1;
 }
 
@@ -247,11 +247,20 @@ inline void write_row(bool* out, bool value) { *out = value; }
 
 /// Doubles that write_row writes for a T.
 template <class T>
-inline constexpr std::size_t kRowValues = sizeof(T) / sizeof(double);
+inline constexpr std::size_t kRowValues = 0;
+template <>
+inline constexpr std::size_t kRowValues<Vec3> = 3;
+template <>
+inline constexpr std::size_t kRowValues<Mat3> = 9;
+template <>
+inline constexpr std::size_t kRowValues<JointPair> = 2;
+template <>
+inline constexpr std::size_t kRowValues<JointTriple> = 3;
 
 /// The value's row, or a row of NaN where the routine failed.
 template <class T, class E>
 void write_row(double* out, const std::expected<T, E>& result) {
+    static_assert(kRowValues<T> > 0);
     if (result) {
         write_row(out, *result);
         return;

@@ -26,9 +26,9 @@ const MethodSignature kFk{kClassName, "fk", kJointsParams, PositionalWording::al
 const MethodSignature kIk{kClassName, "ik", kRotationParams, PositionalWording::always_plural};
 // Row costs: the core benchmark of each routine, in nanoseconds.
 const ArraySignature kFkBatch{{kClassName, "fk_batch", kJointsBatchParams}, kJointRows, kMatrixRow,
-                              rows_per_chunk(60)};
+                              chunk_rows_for(60)};
 const ArraySignature kIkBatch{{kClassName, "ik_batch", kRotationsBatchParams}, kRotationRows, kVectorRow,
-                              rows_per_chunk(30)};
+                              chunk_rows_for(30)};
 
 PyObject* neck_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return construct(kNew, type, args, kwargs, [](PyTypeObject* cls) { return allocate_instance(cls); });
