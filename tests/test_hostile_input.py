@@ -111,12 +111,9 @@ METHODS = [
     ("neck_fk", NECK.fk, ["joints"], lambda r: len(r) == 3 and all(len(row) == 3 for row in r)),
     ("neck_ik", NECK.ik, ["r"], lambda r: type(r) is tuple and len(r) == 3),
     ("fk_batch", ARM.fk_batch, ["joints", "workers"], lambda r: r.shape[-2:] == (3, 3)),
-    ("is_reachable_orientation_batch", ARM.is_reachable_orientation_batch, ["rotations", "workers"],
-     lambda r: r.dtype == np.bool_),
     ("ik_from_direction_batch", ARM.ik_from_direction_batch, ["directions", "near", "workers"],
      lambda r: r.shape[-1] == 2),
     ("ik_from_direction_path", ARM.ik_from_direction_path, ["directions", "near"], lambda r: r.shape[-1] == 2),
-    ("neck_fk_batch", NECK.fk_batch, ["joints", "workers"], lambda r: r.shape[-2:] == (3, 3)),
 ]
 CASES = [(label, call, params, check, p) for label, call, params, check in METHODS for p in params]
 # The array methods' valid arguments, where a name means something else for a scalar method.
@@ -125,8 +122,6 @@ BATCH_VALID = {"joints": [[0.5, 0.5]] * 3, "rotations": np.array([ROWS] * 2), "d
 
 
 def valid(label, param):
-    if label == "neck_fk_batch" and param == "joints":
-        return [[0.3, 0.2, 0.1]] * 2
     return BATCH_VALID[param] if label.endswith(("_batch", "_path")) else VALID[param]
 
 
