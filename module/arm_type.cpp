@@ -32,8 +32,10 @@ const MethodSignature kIk{kClassName, "ik", kRotationParams, kAlwaysPlural};
 const MethodSignature kIkFromDirection{kClassName, "ik_from_direction", kDirectionNearParams};
 const MethodSignature kDirection{kClassName, "direction", kJointPairParams};
 const MethodSignature kIsReachableJoints{kClassName, "is_reachable_joints", kJointPairParams};
-const MethodSignature kIsReachableOrientation{kClassName, "is_reachable_orientation", kRotationParams, kAlwaysPlural};
-const MethodSignature kIsReachableDirection{kClassName, "is_reachable_direction", kDirectionParams, kAlwaysPlural};
+const MethodSignature kIsReachableOrientation{kClassName, "is_reachable_orientation", kRotationParams,
+                                              kAlwaysPlural};
+const MethodSignature kIsReachableDirection{kClassName, "is_reachable_direction", kDirectionParams,
+                                            kAlwaysPlural};
 
 Param kJointsBatchParams[] = {{"joints"}, kWorkersParam};
 Param kRotationsBatchParams[] = {{"rotations"}, kWorkersParam};
@@ -186,10 +188,10 @@ PyObject* arm_is_reachable_joints_batch(PyObject* self, PyObject* const* args, P
 }
 
 PyObject* arm_ik_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return run_rows<ArmObject>(kIkBatch, self, args, nargs, kwnames,
-                               [](const ArmObject& arm, const double* rotation, double* out) {
-                                   write_row(out, arm::inverse_kinematics(linkage_of(arm), mat3_at(rotation)));
-                               });
+    return run_rows<ArmObject>(
+        kIkBatch, self, args, nargs, kwnames, [](const ArmObject& arm, const double* rotation, double* out) {
+            write_row(out, arm::inverse_kinematics(linkage_of(arm), mat3_at(rotation)));
+        });
 }
 
 PyObject* arm_is_reachable_orientation_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -213,10 +215,11 @@ PyObject* arm_ik_from_direction_batch(PyObject* self, PyObject* const* args, Py_
 
 PyObject* arm_is_reachable_direction_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                            PyObject* kwnames) {
-    return run_rows<ArmObject>(kIsReachableDirectionBatch, self, args, nargs, kwnames,
-                               [](const ArmObject& arm, const double* direction, bool* out) {
-                                   write_row(out, arm::is_direction_reachable(linkage_of(arm), vec3_at(direction)));
-                               });
+    return run_rows<ArmObject>(
+        kIsReachableDirectionBatch, self, args, nargs, kwnames,
+        [](const ArmObject& arm, const double* direction, bool* out) {
+            write_row(out, arm::is_direction_reachable(linkage_of(arm), vec3_at(direction)));
+        });
 }
 
 PyObject* arm_ik_from_direction_path(PyObject* self, PyObject* const* args, Py_ssize_t nargs,

@@ -62,6 +62,7 @@ bool load_numpy(Numpy& out) {
     }
     Ref why(value != nullptr ? PyObject_Str(value) : nullptr);
     if (!why) {
+        resume_panic_from_python();
         PyErr_Clear();
         why = Ref(PyUnicode_FromString("no reason given"));
     }
@@ -311,7 +312,8 @@ bool RowArray::broadcast(std::span<const Py_ssize_t> shape) {
         return false;
     }
     Ref held = Ref::borrow(view_.obj);
-    Ref broadcast_view(PyObject_CallFunctionObjArgs(g_numpy->broadcast_to, held.get(), target.get(), nullptr));
+    Ref broadcast_view(
+        PyObject_CallFunctionObjArgs(g_numpy->broadcast_to, held.get(), target.get(), nullptr));
     if (!broadcast_view) {
         return false;
     }

@@ -123,8 +123,9 @@ std::size_t keyword_only_given(const MethodSignature& signature, PyObject* keywo
     const std::size_t required = required_positional_count(signature);
     const bool plural = required != count || count != 1 ||
                         signature.wording == PositionalWording::always_plural;
-    const std::string takes = required == count ? std::to_string(count)
-                                                : "from " + std::to_string(required) + " to " + std::to_string(count);
+    const std::string takes =
+        required == count ? std::to_string(count)
+                          : "from " + std::to_string(required) + " to " + std::to_string(count);
     const std::size_t keyword_only = keyword_only_given(signature, keyword_names);
     std::string given_text = std::to_string(given);
     if (keyword_only > 0) {
