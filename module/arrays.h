@@ -286,14 +286,19 @@ template <class Self, class Kernel, std::size_t... I>
 void run_kernel(const ArrayCall& call, const Self& self, Kernel& kernel, std::index_sequence<I...>) {
     using Out = typename KernelShape<Kernel>::Out;
     static_assert(sizeof(bool) == 1);  // numpy's bool is one byte
-    Out* const out = static_cast<Out*>(call.out());
-    const Py_ssize_t out_size = call.out_row_size();
-    const std::array<RowSource, sizeof...(I)> sources{call.source(I)...};
-    call.run([&](Py_ssize_t begin, Py_ssize_t end) {
+    // Each chunk works on its own copies of what it reads per row: read through references,
+    // they would sit on the calling thread's stack, next to what that thread writes while it
+    // computes its own chunk, and the cache line would bounce between the cores on every row.
+    const auto rows = [&call, &self, &kernel](Py_ssize_t begin, Py_ssize_t end) {
+        Kernel row_kernel = kernel;
+        Out* const out = static_cast<Out*>(call.out());
+        const Py_ssize_t out_size = call.out_row_size();
+        const std::array<RowSource, sizeof...(I)> sources{call.source(I)...};
         for (Py_ssize_t i = begin; i < end; ++i) {
-            kernel(self, sources[I].at(i)..., out + (i * out_size));
+            row_kernel(self, sources[I].at(i)..., out + (i * out_size));
         }
-    });
+    };
+    call.run(rows);
 }
 
 }  // namespace detail
