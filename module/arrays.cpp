@@ -136,20 +136,36 @@ std::vector<Py_ssize_t> with_row(std::span<const Py_ssize_t> leading, const RowS
     return shape;
 }
 
+/// What an array of a dtype kind that is no real number holds, for the refusal's message.
+const char* kind_contents(char kind) {
+    switch (kind) {
+        case 'c': return "complex numbers";
+        case 'O': return "objects";
+        case 'U':
+        case 'S': return "text";
+        case 'M': return "dates";
+        case 'm': return "time spans";
+        default: return "records";
+    }
+}
+
 /// Whether the array's dtype holds real numbers (bool, int, uint, float), as its `kind` says;
-/// a TypeError naming the dtype otherwise.
+/// a TypeError saying what it holds otherwise. (The kind is read in C: the dtype's name would
+/// run numpy's Python code.)
 bool check_real_dtype(PyObject* array) {
     Ref dtype(PyObject_GetAttrString(array, "dtype"));
     Ref kind(dtype ? PyObject_GetAttrString(dtype.get(), "kind") : nullptr);
     if (!kind) {
         return false;
     }
-    for (const char* real : {"b", "i", "u", "f"}) {
-        if (PyUnicode_Check(kind.get()) && PyUnicode_CompareWithASCIIString(kind.get(), real) == 0) {
-            return true;
-        }
+    const char* text = PyUnicode_Check(kind.get()) ? PyUnicode_AsUTF8(kind.get()) : nullptr;
+    if (text == nullptr || std::strlen(text) != 1) {
+        throw InternalFault{"numpy dtype without a one-letter kind"};
     }
-    PyErr_Format(PyExc_TypeError, "expected an array of real numbers, not %S", dtype.get());
+    if (std::strchr("biuf", text[0]) != nullptr) {
+        return true;
+    }
+    PyErr_Format(PyExc_TypeError, "expected an array of real numbers, not %s", kind_contents(text[0]));
     return false;
 }
 

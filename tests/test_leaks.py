@@ -21,6 +21,7 @@ GIMBAL = [[0.0, 0.0, 1.0], [0.0, 1.0, 0.0], [-1.0, 0.0, 0.0]]
 JOINT_ROWS = np.array([[0.5, 0.5], [0.0, math.pi]] * 4)
 DIRECTION_GRID = np.array([[D, D], [D, [0.0, 0.0, 1.0]]])
 NEAR_COLUMN = np.array([[NEAR], [(0.4, 0.4)]])  # broadcast along the grid's second axis
+COMPLEX_ROWS, DATE_ROWS = np.zeros((2, 3, 3), complex), np.zeros((2, 3), "M8[s]")
 
 
 class Float:
@@ -49,7 +50,7 @@ def refusals(*calls):
 
 
 ARGUMENTS = [ROWS, D, NEAR, NECK_ROWS, DOCUMENT, BAD_DOCUMENT, GIMBAL, JOINT_ROWS, DIRECTION_GRID, NEAR_COLUMN,
-             Float(0.5)]
+             COMPLEX_ROWS, DATE_ROWS, Float(0.5)]
 
 # (label, call); each call may raise: only what it leaves behind counts.
 CALLS = [
@@ -92,17 +93,21 @@ CALLS = [
         ARM.ik_batch([ROWS, GIMBAL]), ARM.ik_from_direction_batch(DIRECTION_GRID, NEAR_COLUMN),
         ARM.ik_from_direction_path(DIRECTION_GRID[1], near=NEAR), NECK.ik_batch(NECK.fk_batch([[0.3, 0.2, 0.1]])))),
     ("array-refusals", lambda: refusals(
-        lambda: ARM.direction_batch(DIRECTION_GRID), lambda: ARM.ik_batch([[1j, 0, 0]] * 3),
-        lambda: ARM.ik_from_direction_batch(DIRECTION_GRID, JOINT_ROWS),
+        lambda: ARM.direction_batch(DIRECTION_GRID), lambda: ARM.ik_from_direction_batch(DIRECTION_GRID, JOINT_ROWS),
         lambda: NECK.fk_batch([[0.0, 0.0, 0.0]], workers=0), lambda: ARM.fk_batch(JOINT_ROWS, workers="2"),
         lambda: ARM.fk_batch(JOINT_ROWS, 2))),
 ]
-ROUNDS = 4000  # 35 kinds of call x 4000
+# Refusals of an array's dtype: the interpreter's caches grow once (by 20 to 300 blocks) at some
+# point after a few thousand of them, so they are counted over the long run only.
+LONG_RUN_CALLS = [
+    ("array-dtype-refusals", lambda: refusals(lambda: ARM.ik_batch(COMPLEX_ROWS), lambda: NECK.fk_batch(DATE_ROWS))),
+]
+ROUNDS = 4000  # 36 kinds of call x 4000
 
 
 def run_all(rounds):
     for _ in range(rounds):
-        for _, call in CALLS:
+        for _, call in CALLS + LONG_RUN_CALLS:
             try:
                 call()
             except (TypeError, ValueError, RuntimeError, OverflowError):
