@@ -291,11 +291,12 @@ void run_kernel(const ArrayCall& call, const Self& self, Kernel& kernel, std::in
     // computes its own chunk, and the cache line would bounce between the cores on every row.
     const auto rows = [&call, &self, &kernel](Py_ssize_t begin, Py_ssize_t end) {
         Kernel row_kernel = kernel;
+        const Self* const receiver = &self;
         Out* const out = static_cast<Out*>(call.out());
         const Py_ssize_t out_size = call.out_row_size();
         const std::array<RowSource, sizeof...(I)> sources{call.source(I)...};
         for (Py_ssize_t i = begin; i < end; ++i) {
-            row_kernel(self, sources[I].at(i)..., out + (i * out_size));
+            row_kernel(*receiver, sources[I].at(i)..., out + (i * out_size));
         }
     };
     call.run(rows);
