@@ -66,8 +66,8 @@ struct ArraySignature {
 };
 
 /// Least work, in nanoseconds on one core, that a chunk of its own is given. Starting and
-/// joining a thread takes about 35 us (core_bench's start_and_join_thread); three times that
-/// keeps a split from ever losing and makes the smallest one, two chunks, about 1.4x faster.
+/// joining a thread takes 20 to 45 us (core_bench's start_and_join_thread); 100 us keeps a
+/// split from ever losing and makes the smallest one, two chunks, about 1.4x faster.
 inline constexpr double kChunkNanoseconds = 100'000.0;
 
 /// Rows of a routine taking `row_nanoseconds` per row (its core benchmark) in one chunk.
