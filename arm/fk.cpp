@@ -30,22 +30,26 @@ double clamp_cosine(double m) {
     return m;
 }
 
-/// Unit x axis of the end-effector frame: the tips' bisector made perpendicular to v_3, or a
-/// base axis made perpendicular to v_3 when the bisector runs along it.
-Vec3 end_effector_x_axis(const Vec3& v_2, const Vec3& v_3, const Vec3& v_4) {
+/// The construction of e_x, inlined where forward kinematics needs only the axis.
+inline XAxisConstruction construct_x_axis(const Vec3& v_2, const Vec3& v_3, const Vec3& v_4) {
     const Vec3 tip_sum = v_2 + v_4;
-    const Vec3 mid = tip_sum / norm(tip_sum);
+    const double tip_sum_length = norm(tip_sum);
+    const Vec3 mid = tip_sum / tip_sum_length;
     const Vec3 p = reject(mid, v_3);
     const double p_length = norm(p);
     if (p_length > kDegenerateBisector) {
-        return p / p_length;
+        return {mid, p, p_length, true, tip_sum_length};
     }
     const Vec3 h = std::fabs(v_3.x) < kFallbackAxisLimit ? Vec3{1.0, 0.0, 0.0} : Vec3{0.0, 1.0, 0.0};
     const Vec3 q = reject(h, v_3);
-    return q / norm(q);
+    return {h, q, norm(q), false, tip_sum_length};
 }
 
 }  // namespace
+
+XAxisConstruction x_axis_construction(const Vec3& v_2, const Vec3& v_3, const Vec3& v_4) {
+    return construct_x_axis(v_2, v_3, v_4);
+}
 
 Vec3 tip_of_arm_a(const ArmLinkage& linkage, double theta_a) {
     const double radius = linkage.s * linkage.sin_alpha;
@@ -97,7 +101,7 @@ std::optional<Vec3> coupler_meeting_point(const ArmLinkage& linkage, const Vec3&
 }
 
 LinkagePose pose_of_closed_loop(const Vec3& v_2, const Vec3& v_3, const Vec3& v_4) {
-    const Vec3 e_x = end_effector_x_axis(v_2, v_3, v_4);
+    const Vec3 e_x = construct_x_axis(v_2, v_3, v_4).axis();
     const Vec3 e_y = cross(v_3, e_x);
     return LinkagePose{Mat3{{e_x, e_y, v_3}}, v_2, v_3, v_4};
 }

@@ -42,6 +42,23 @@ Vec3 tip_of_arm_b(const ArmLinkage& linkage, double theta_b);
 std::optional<Vec3> coupler_meeting_point(const ArmLinkage& linkage, const Vec3& v_2,
                                           const Vec3& v_4);
 
+/// How the end-effector's x axis e_x is built from the closed loop: a unit `reference` made
+/// perpendicular to v_3 and normalised. The reference is the tips' bisector
+/// (v_2 + v_4)/|v_2 + v_4|, or, when that runs along v_3, a fixed base axis.
+struct XAxisConstruction {
+    Vec3 reference;
+    Vec3 perpendicular;     // reference - (reference·v_3) v_3
+    double length;          // |perpendicular|
+    bool follows_tips;      // the reference is the bisector, which turns with the tips
+    double tip_sum_length;  // |v_2 + v_4|
+
+    /// The unit x axis e_x.
+    Vec3 axis() const { return perpendicular / length; }
+};
+
+/// The construction of e_x for the loop closed at v_3 from the tips v_2 and v_4.
+XAxisConstruction x_axis_construction(const Vec3& v_2, const Vec3& v_3, const Vec3& v_4);
+
 /// Pose of the linkage closed at v_3 (a meeting point of the couplers from v_2 and v_4):
 /// the end-effector frame built from the three points.
 LinkagePose pose_of_closed_loop(const Vec3& v_2, const Vec3& v_3, const Vec3& v_4);

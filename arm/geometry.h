@@ -2,11 +2,17 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace torso::arm {
 
 /// Which of the two coupler-circle intersections forward kinematics takes as v_3.
 enum class Branch : std::uint8_t { positive, negative };
+
+/// The branch's name in geometry documents and in Python: "positive" or "negative".
+constexpr std::string_view branch_name(Branch branch) {
+    return branch == Branch::positive ? "positive" : "negative";
+}
 
 /// Geometry of one spherical five-bar arm. Arcs in radians; never validated.
 struct SphericalLinkGeometry {

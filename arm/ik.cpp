@@ -1,6 +1,7 @@
 // Inverse kinematics of one arm: candidate joint pairs for a direction, and the choice among them.
 #include "arm/ik.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace torso::arm {
@@ -18,6 +19,15 @@ constexpr double kDirectionTolerance = 1e-6;
 // Strict: a direction shorter than kMinDirectionLength cannot be normalised; a length of
 // exactly this value is accepted, and a NaN length passes on (and leaves no survivor).
 constexpr double kMinDirectionLength = 1e-12;
+
+// A direction whose squared length overflows (its components finite) is first scaled by the
+// power of two that puts its largest component in [2^kScaledExponent, 2^(kScaledExponent + 1)).
+// Scaling by a power of two is exact, so the unit direction is the one the plain formula gives
+// for each power-of-two multiple of the direction that it can normalise. 510 is the largest
+// exponent whose three squares still sum to less than the largest double; at that size the
+// length passes kMinDirectionLength by far, and a component pushed below the normal range by
+// the scaling has a quotient by the length that rounds to zero, as the exact one does.
+constexpr int kScaledExponent = 510;
 
 // Tip signs, in the order that fixes every tie-break: +1 first, then -1.
 constexpr double kTipSigns[] = {1.0, -1.0};
@@ -63,15 +73,9 @@ double joint_cost(const JointPair& pair, const std::optional<JointPair>& near) {
     return da * da + db * db;
 }
 
-/// Joint pairs that point along a direction, in candidate order; held in place.
-struct Survivors {
-    std::array<JointPair, 4> pairs;
-    std::size_t count = 0;
-};
-
 /// The first survivor of least cost: a later one wins only when strictly cheaper, so equal
 /// costs keep the earlier one and a NaN cost never replaces.
-JointPair cheapest(const Survivors& survivors, const std::optional<JointPair>& near) {
+JointPair cheapest(const JointPairList& survivors, const std::optional<JointPair>& near) {
     JointPair best = survivors.pairs[0];
     if (survivors.count == 1) {
         return best;
@@ -128,9 +132,25 @@ void for_each_candidate(const ArmLinkage& linkage, const Vec3& d, Close close, V
     }
 }
 
+/// Whether every component is finite (neither infinite nor NaN).
+bool is_finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+/// v scaled by the power of two that puts its largest component's exponent at kScaledExponent.
+Vec3 scaled_to_safe_length(const Vec3& v) {
+    const double largest = std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)});
+    const int shift = kScaledExponent - std::ilogb(largest);
+    return {std::scalbn(v.x, shift), std::scalbn(v.y, shift), std::scalbn(v.z, shift)};
+}
+
 /// The unit direction of v, or nothing when v is too short to normalise.
 std::optional<Vec3> unit_direction(const Vec3& v) {
     const double length = norm(v);
+    if (std::isinf(length) && is_finite(v)) [[unlikely]] {
+        // Only the squares overflowed. An infinite component keeps the infinite length, and
+        // the NaN quotients leave no survivor.
+        const Vec3 u = scaled_to_safe_length(v);
+        return u / norm(u);
+    }
     if (length < kMinDirectionLength) {
         return std::nullopt;
     }
@@ -139,11 +159,6 @@ std::optional<Vec3> unit_direction(const Vec3& v) {
 
 /// Whether the meeting point v_3 lies within kDirectionTolerance of the unit direction d.
 bool points_along(const Vec3& v_3, const Vec3& d) { return norm(v_3 - d) < kDirectionTolerance; }
-
-/// Whether a rotation lies within kOrientationTolerance of the target.
-bool matches(const Mat3& rotation, const Mat3& target) {
-    return frobenius_distance(rotation, target) < kOrientationTolerance;
-}
 
 /// Pose of a candidate that may match `target`, or nothing for one that cannot. A pose's
 /// third column is v_3, and the Frobenius distance sums the squares of its differences from
@@ -157,6 +172,19 @@ std::optional<LinkagePose> pose_that_may_match(const ArmLinkage& linkage, const 
         return std::nullopt;
     }
     return pose_of_closed_loop(v_2, *v_3, v_4);
+}
+
+/// Visit, in candidate order, the candidates whose rotation lies within kOrientationTolerance
+/// of `target`, with that distance; `visit(pair, distance)` returns false to stop early.
+template <class Visit>
+void for_each_orientation_match(const ArmLinkage& linkage, const Mat3& target, Visit visit) {
+    for_each_candidate(
+        linkage, target.columns[2],
+        [&](const Vec3& v_2, const Vec3& v_4) { return pose_that_may_match(linkage, v_2, v_4, target); },
+        [&](double theta_a, double theta_b, const LinkagePose& pose) {
+            const double distance = frobenius_distance(pose.rotation, target);
+            return !(distance < kOrientationTolerance) || visit(JointPair{theta_a, theta_b}, distance);
+        });
 }
 
 /// Visit the candidates for d that point v_3 along d (only v_3 is computed: the frame is not
@@ -190,18 +218,14 @@ inverse_kinematics(const ArmLinkage& linkage, const Mat3& target) {
     // pose_that_may_match): the same choice at less cost.
     std::optional<JointPair> best;
     double best_distance = 0.0;
-    for_each_candidate(
-        linkage, target.columns[2],
-        [&](const Vec3& v_2, const Vec3& v_4) { return pose_that_may_match(linkage, v_2, v_4, target); },
-        [&](double theta_a, double theta_b, const LinkagePose& pose) {
-            const double distance = frobenius_distance(pose.rotation, target);
-            // Strict both ways: the first of equal minima stays, and a NaN is never taken.
-            if (distance < kOrientationTolerance && (!best || distance < best_distance)) {
-                best = JointPair{theta_a, theta_b};
-                best_distance = distance;
-            }
-            return true;
-        });
+    for_each_orientation_match(linkage, target, [&](const JointPair& pair, double distance) {
+        // Strict: the first of equal minima stays.
+        if (!best || distance < best_distance) {
+            best = pair;
+            best_distance = distance;
+        }
+        return true;
+    });
     if (!best) {
         return std::unexpected(TargetUnreachableError{});
     }
@@ -210,32 +234,42 @@ inverse_kinematics(const ArmLinkage& linkage, const Mat3& target) {
 
 bool is_orientation_reachable(const ArmLinkage& linkage, const Mat3& target) {
     bool found = false;
-    for_each_candidate(
-        linkage, target.columns[2],
-        [&](const Vec3& v_2, const Vec3& v_4) { return pose_that_may_match(linkage, v_2, v_4, target); },
-        [&](double, double, const LinkagePose& pose) {
-            found = matches(pose.rotation, target);
-            return !found;
-        });
+    for_each_orientation_match(linkage, target, [&](const JointPair&, double) {
+        found = true;
+        return false;
+    });
     return found;
+}
+
+JointPairList orientation_solutions(const ArmLinkage& linkage, const Mat3& target) {
+    JointPairList solutions;
+    for_each_orientation_match(linkage, target, [&](const JointPair& pair, double) {
+        solutions.push_back(pair);
+        return true;
+    });
+    return solutions;
 }
 
 std::expected<JointPair, TargetUnreachableError>
 inverse_kinematics_from_direction(const ArmLinkage& linkage, const Vec3& v,
                                   const std::optional<JointPair>& near) {
-    const std::optional<Vec3> d = unit_direction(v);
-    if (!d) {
-        return std::unexpected(TargetUnreachableError{});
-    }
-    Survivors survivors;
-    for_each_survivor(linkage, *d, [&](const JointPair& pair) {
-        survivors.pairs[survivors.count++] = pair;
-        return true;
-    });
+    const JointPairList survivors = direction_solutions(linkage, v);
     if (survivors.count == 0) {
         return std::unexpected(TargetUnreachableError{});
     }
     return cheapest(survivors, near);
+}
+
+JointPairList direction_solutions(const ArmLinkage& linkage, const Vec3& v) {
+    JointPairList survivors;
+    const std::optional<Vec3> d = unit_direction(v);
+    if (d) {
+        for_each_survivor(linkage, *d, [&](const JointPair& pair) {
+            survivors.push_back(pair);
+            return true;
+        });
+    }
+    return survivors;
 }
 
 bool is_direction_reachable(const ArmLinkage& linkage, const Vec3& v) {

@@ -54,4 +54,13 @@ std::expected<JointPair, TargetUnreachableError>
 inverse_kinematics_from_direction(const ArmLinkage& linkage, const Vec3& v,
                                   const std::optional<JointPair>& near);
 
+/// Every joint pair whose rotation lies within 1e-6 (Frobenius) of `target`, in candidate
+/// order: the pairs inverse_kinematics chooses among. Empty when there is none.
+JointPairList orientation_solutions(const ArmLinkage& linkage, const Mat3& target);
+
+/// Every joint pair pointing v_3 along `v` (normalised here), in candidate order: the pairs
+/// inverse_kinematics_from_direction chooses among. Empty when `v` is unreachable or shorter
+/// than 1e-12.
+JointPairList direction_solutions(const ArmLinkage& linkage, const Vec3& v);
+
 }  // namespace torso::arm

@@ -19,6 +19,7 @@ import time
 from tarvelo_torso_kinematics import TarveloArmKinematics, TarveloNeckKinematics
 
 DOCUMENT = '{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "positive", "mirror": false}'
+RATE = [0.1, -0.2, 0.3]  # a direction rate and an angular velocity
 
 
 def joint_grid(arm):
@@ -50,6 +51,8 @@ def inputs():
         "directions_near": [(d, (a + 0.01, b - 0.01)) for d, (a, b) in zip(directions, pairs)],
         "triples": triples,
         "neck_rotations": [neck.fk(t) for t in triples],
+        "pair_rates": [(a, b, RATE) for a, b in pairs],
+        "triple_rates": [(t, RATE) for t in triples],
         "documents": [DOCUMENT] * len(pairs),
         "nothing": [None] * len(pairs),
     }
@@ -75,6 +78,14 @@ METHODS = {
     "neck_new": ("nothing", "N()"),
     "neck_fk": ("triples", "n.fk(x)"),
     "neck_ik": ("neck_rotations", "n.ik(x)"),
+    "jacobian": ("pairs", "o.jacobian(x[0], x[1])"),
+    "direction_jacobian": ("pairs", "o.direction_jacobian(x[0], x[1])"),
+    "joint_rates": ("pair_rates", "o.joint_rates(x[0], x[1], x[2])"),
+    "manipulability": ("pairs", "o.manipulability(x[0], x[1])"),
+    "ik_solutions": ("rotations", "o.ik_solutions(x)"),
+    "ik_from_direction_solutions": ("directions", "o.ik_from_direction_solutions(x)"),
+    "neck_jacobian": ("triples", "n.jacobian(x)"),
+    "neck_joint_rates": ("triple_rates", "n.joint_rates(x[0], x[1])"),
 }
 
 

@@ -13,7 +13,9 @@
 #include "arm/fk.h"
 #include "arm/geometry_document.h"
 #include "arm/ik.h"
+#include "arm/rates.h"
 #include "neck/neck.h"
+#include "neck/rates.h"
 
 namespace {
 
@@ -119,6 +121,45 @@ void is_direction_reachable(benchmark::State& state) {
     cycle(state, inputs().directions, [](const Vec3& d) { return arm::is_direction_reachable(kLeft, d); });
 }
 
+void orientation_solutions(benchmark::State& state) {
+    cycle(state, inputs().rotations, [](const Mat3& r) { return arm::orientation_solutions(kLeft, r); });
+}
+
+void direction_solutions(benchmark::State& state) {
+    cycle(state, inputs().directions, [](const Vec3& d) { return arm::direction_solutions(kLeft, d); });
+}
+
+constexpr Vec3 kRate{0.1, -0.2, 0.3};  // a direction rate and an angular velocity
+
+void frame_jacobian(benchmark::State& state) {
+    cycle(state, inputs().pairs,
+          [](const JointPair& p) { return arm::frame_jacobian(kLeft, p.theta_a, p.theta_b); });
+}
+
+void direction_jacobian(benchmark::State& state) {
+    cycle(state, inputs().pairs,
+          [](const JointPair& p) { return arm::direction_jacobian(kLeft, p.theta_a, p.theta_b); });
+}
+
+void joint_rates(benchmark::State& state) {
+    cycle(state, inputs().pairs,
+          [](const JointPair& p) { return arm::joint_rates(kLeft, p.theta_a, p.theta_b, kRate); });
+}
+
+void manipulability(benchmark::State& state) {
+    cycle(state, inputs().pairs,
+          [](const JointPair& p) { return arm::manipulability(kLeft, p.theta_a, p.theta_b); });
+}
+
+void neck_angular_velocity_jacobian(benchmark::State& state) {
+    cycle(state, inputs().neck_joints,
+          [](const JointTriple& j) { return neck::angular_velocity_jacobian(j); });
+}
+
+void neck_joint_rates(benchmark::State& state) {
+    cycle(state, inputs().neck_joints, [](const JointTriple& j) { return neck::joint_rates(j, kRate); });
+}
+
 void neck_forward_kinematics(benchmark::State& state) {
     cycle(state, inputs().neck_joints, [](const JointTriple& j) { return neck::forward_kinematics(j); });
 }
@@ -159,6 +200,14 @@ BENCHMARK(is_orientation_reachable);
 BENCHMARK(inverse_kinematics_from_direction);
 BENCHMARK(inverse_kinematics_from_direction_near);
 BENCHMARK(is_direction_reachable);
+BENCHMARK(orientation_solutions);
+BENCHMARK(direction_solutions);
+BENCHMARK(frame_jacobian);
+BENCHMARK(direction_jacobian);
+BENCHMARK(joint_rates);
+BENCHMARK(manipulability);
+BENCHMARK(neck_angular_velocity_jacobian);
+BENCHMARK(neck_joint_rates);
 BENCHMARK(neck_forward_kinematics);
 BENCHMARK(neck_inverse_kinematics);
 BENCHMARK(read_geometry_document);

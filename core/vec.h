@@ -23,6 +23,15 @@ struct Mat3 {
     constexpr double at(std::size_t row, std::size_t col) const { return columns[col][row]; }
 };
 
+/// 3x2 matrix of doubles held column by column: a rate of a 3-vector per unit rate of each
+/// of two joints.
+struct Mat3x2 {
+    std::array<Vec3, 2> columns;
+
+    /// Entry in row `row` and column `col`.
+    constexpr double at(std::size_t row, std::size_t col) const { return columns[col][row]; }
+};
+
 /// Dot product summed as (x1 x2 + y1 y2) + z1 z2.
 constexpr double dot(const Vec3& a, const Vec3& b) { return ((a.x * b.x) + (a.y * b.y)) + (a.z * b.z); }
 

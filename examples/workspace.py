@@ -5,13 +5,16 @@
     python examples/workspace.py --arm-arc 0.9 --coupler-arc 0.6 --out wide.png
     python examples/workspace.py --json arms.json --resolution 400
 
-The picture has three panels. The first two show, on the unit sphere, the pointing directions
+The picture has four panels. The first two show, on the unit sphere, the pointing directions
 that the positive and the negative branch of the same geometry reach
 (`is_reachable_direction_batch`), in the equal-area Hammer projection, with the two base-joint
 axes u_A and u_B marked. The map is centred on u_B; its longitude is the azimuth about u_A
 measured from u_B. The third panel shows which joint pairs (θ_A, θ_B) close the loop
-(`is_reachable_joints_batch`), with the closing limit drawn as a contour. The script prints, for
-each branch, the fraction of the sphere's area it reaches.
+(`is_reachable_joints_batch`), with the closing limit drawn as a contour. The fourth maps the
+`manipulability` of those joint pairs: how much pointing velocity a unit of joint rate buys, 0
+where a joint cannot move the direction across its own plane and growing without bound at the
+closing limit. The script prints, for each branch, the fraction of the sphere's area it reaches,
+and the spread of the manipulability.
 
 Needs matplotlib (`pip install ".[examples]"`); the module itself does not.
 """
@@ -28,7 +31,7 @@ matplotlib.use("Agg")
 
 import matplotlib.pyplot as plt  # noqa: E402  (the backend is chosen first)
 import numpy as np  # noqa: E402
-from matplotlib.colors import ListedColormap  # noqa: E402
+from matplotlib.colors import ListedColormap, LogNorm  # noqa: E402
 
 from tarvelo_torso_kinematics import TarveloArmKinematics  # noqa: E402
 
@@ -167,6 +170,28 @@ def draw_joints(axes, angles, closes, branch, fraction):
                    fontsize=10)
 
 
+def manipulability_map(arm, angles):
+    """manipulability(θ_A, θ_B) on the grid, NaN where the loop does not close; rows follow θ_B."""
+    def gain(theta_a, theta_b):
+        return arm.manipulability(theta_a, theta_b) if arm.is_reachable_joints(theta_a, theta_b) else math.nan
+    return np.array([[gain(theta_a, theta_b) for theta_a in angles] for theta_b in angles])
+
+
+def draw_manipulability(figure, axes, angles, gains):
+    """Log-scaled map of the manipulability over the closing joint pairs (blank elsewhere)."""
+    shown = np.ma.masked_invalid(np.clip(gains, 1e-3, 1e3))
+    image = axes.pcolormesh(angles, angles, shown, norm=LogNorm(vmin=1e-2, vmax=1e2), cmap="viridis",
+                            shading="nearest", rasterized=True)
+    figure.colorbar(image, ax=axes, shrink=0.8, label="|t_A t_B / det M|")
+    axes.set_xlim(-math.pi, math.pi)
+    axes.set_ylim(-math.pi, math.pi)
+    axes.set_aspect("equal")
+    axes.set_xlabel("θ_A (rad)")
+    axes.set_ylabel("θ_B (rad)")
+    axes.set_title("manipulability of the closing joint pairs\n"
+                   "(dark: a joint cannot turn v_3 across; bright: closing limit)", fontsize=10)
+
+
 def main(argv=None):
     arguments = parse_arguments(argv)
     started = time.perf_counter()
@@ -184,18 +209,21 @@ def main(argv=None):
     pairs = zip(np.repeat(angles, angles.size).tolist(), np.tile(angles, angles.size).tolist())
     branch = branch_of(arm, arms_by_branch, pairs) or "either"  # "either": the loop never closes
 
-    figure = plt.figure(figsize=(16, 5.2), layout="constrained")
-    grid = figure.add_gridspec(1, 3, width_ratios=[1.55, 1.55, 1])
+    gains = manipulability_map(arm, angles)
+
+    figure = plt.figure(figsize=(21, 5.2), layout="constrained")
+    grid = figure.add_gridspec(1, 4, width_ratios=[1.55, 1.55, 1, 1.2])
     for column, name in enumerate(BRANCHES):
         axes = figure.add_subplot(grid[0, column], projection="hammer")
         draw_sphere(axes, arms_by_branch[name], lon_edges, lat_edges, reached[name], name, fractions[name],
                     centre_azimuth)
     draw_joints(figure.add_subplot(grid[0, 2]), angles, closes, branch, joint_fraction)
+    draw_manipulability(figure, figure.add_subplot(grid[0, 3]), angles, gains)
     figure.suptitle(f"arm_arc {arm.arm_arc():g} rad, coupler_arc {arm.coupler_arc():g} rad, "
                     f"mirror {arm.mirror()}: reachable pointing directions and closing joint pairs")
     figure.text(0.5, 0.01, "Hammer equal-area maps centred on u_B; longitude is the azimuth about u_A "
                 "measured from u_B, latitude is measured from the plane normal to u_A. "
-                "Right: θ_A, θ_B in [−π, π], closing limit outlined.", ha="center", fontsize=8)
+                "Right: θ_A, θ_B in [−π, π], closing limit outlined; their manipulability on a log scale.", ha="center", fontsize=8)
     figure.savefig(arguments.out, dpi=110)
     plt.close(figure)
 
@@ -204,6 +232,11 @@ def main(argv=None):
     for name in BRANCHES:
         print(f"{name} branch reaches {fractions[name]:.4f} of the sphere")
     print(f"{branch} branch closes the loop for {joint_fraction:.4f} of the joint square [-pi, pi]^2")
+    closing_gains = gains[~np.isnan(gains)]
+    if closing_gains.size:
+        print(f"manipulability over the closing joint pairs: median {np.median(closing_gains):.4f}, "
+              f"10th percentile {np.percentile(closing_gains, 10):.4f}, "
+              f"90th percentile {np.percentile(closing_gains, 90):.4f}")
     print(f"wrote {arguments.out} in {time.perf_counter() - started:.2f} s")
     return 0
 

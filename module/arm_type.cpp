@@ -5,7 +5,9 @@
 
 #include "arm/fk.h"
 #include "arm/geometry_document.h"
+#include "arm/geometry_document_writer.h"
 #include "arm/ik.h"
+#include "arm/rates.h"
 #include "module/arrays.h"
 #include "module/binder.h"
 #include "module/heap_type.h"
@@ -22,6 +24,7 @@ Param kRotationParams[] = {{"r_target"}};
 Param kDirectionParams[] = {{"v3"}};
 Param kDirectionNearParams[] = {{"v3"}, {"near", true}};
 Param kJsonParams[] = {{"json"}};
+Param kJointRateParams[] = {{"theta_a"}, {"theta_b"}, {"direction_rate"}};
 
 constexpr auto kAlwaysPlural = PositionalWording::always_plural;
 
@@ -36,6 +39,12 @@ const MethodSignature kIsReachableOrientation{kClassName, "is_reachable_orientat
                                               kAlwaysPlural};
 const MethodSignature kIsReachableDirection{kClassName, "is_reachable_direction", kDirectionParams,
                                             kAlwaysPlural};
+const MethodSignature kJacobian{kClassName, "jacobian", kJointPairParams};
+const MethodSignature kDirectionJacobian{kClassName, "direction_jacobian", kJointPairParams};
+const MethodSignature kJointRates{kClassName, "joint_rates", kJointRateParams};
+const MethodSignature kManipulability{kClassName, "manipulability", kJointPairParams};
+const MethodSignature kIkSolutions{kClassName, "ik_solutions", kRotationParams};
+const MethodSignature kIkFromDirectionSolutions{kClassName, "ik_from_direction_solutions", kDirectionParams};
 
 Param kJointsBatchParams[] = {{"joints"}, kWorkersParam};
 Param kRotationsBatchParams[] = {{"rotations"}, kWorkersParam};
@@ -164,6 +173,54 @@ PyObject* arm_is_reachable_direction(PyObject* self, PyObject* const* args, Py_s
         });
 }
 
+PyObject* arm_jacobian(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kJacobian, self, args, nargs, kwnames, [](const ArmObject& arm, double theta_a, double theta_b) {
+            return arm::frame_jacobian(linkage_of(arm), theta_a, theta_b);
+        });
+}
+
+PyObject* arm_direction_jacobian(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                 PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kDirectionJacobian, self, args, nargs, kwnames,
+        [](const ArmObject& arm, double theta_a, double theta_b) {
+            return arm::direction_jacobian(linkage_of(arm), theta_a, theta_b);
+        });
+}
+
+PyObject* arm_joint_rates(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kJointRates, self, args, nargs, kwnames,
+        [](const ArmObject& arm, double theta_a, double theta_b, const Vec3& direction_rate) {
+            return arm::joint_rates(linkage_of(arm), theta_a, theta_b, direction_rate);
+        });
+}
+
+PyObject* arm_manipulability(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                             PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kManipulability, self, args, nargs, kwnames,
+        [](const ArmObject& arm, double theta_a, double theta_b) {
+            return arm::manipulability(linkage_of(arm), theta_a, theta_b);
+        });
+}
+
+PyObject* arm_ik_solutions(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return call_method<ArmObject>(kIkSolutions, self, args, nargs, kwnames,
+                                  [](const ArmObject& arm, const Mat3& r_target) {
+                                      return arm::orientation_solutions(linkage_of(arm), r_target);
+                                  });
+}
+
+PyObject* arm_ik_from_direction_solutions(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                          PyObject* kwnames) {
+    return call_method<ArmObject>(
+        kIkFromDirectionSolutions, self, args, nargs, kwnames, [](const ArmObject& arm, const Vec3& v3) {
+            return arm::direction_solutions(linkage_of(arm), v3);
+        });
+}
+
 PyObject* arm_fk_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_rows<ArmObject>(kFkBatch, self, args, nargs, kwnames,
                                [](const ArmObject& arm, const double* joints, double* out) {
@@ -253,6 +310,17 @@ PyObject* arm_mirror(PyObject* self, PyObject*) {
                                   [](const ArmObject& arm) { return arm.linkage.geometry.mirror; });
 }
 
+PyObject* arm_to_json(PyObject* self, PyObject*) {
+    return call_noargs<ArmObject>(kClassName, self, [](const ArmObject& arm) {
+        return arm::write_geometry_document(arm.linkage.geometry);
+    });
+}
+
+PyObject* arm_branch(PyObject* self, PyObject*) {
+    return call_noargs<ArmObject>(kClassName, self,
+                                  [](const ArmObject& arm) { return arm.linkage.geometry.branch; });
+}
+
 constexpr int kVectorcall = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef kArmMethods[] = {
@@ -273,6 +341,16 @@ PyMethodDef kArmMethods[] = {
     {"arm_arc", arm_arm_arc, METH_NOARGS, docs::kArmArmArc},
     {"coupler_arc", arm_coupler_arc, METH_NOARGS, docs::kArmCouplerArc},
     {"mirror", arm_mirror, METH_NOARGS, docs::kArmMirror},
+    {"jacobian", as_cfunction<arm_jacobian>(), kVectorcall, docs::kArmJacobian},
+    {"direction_jacobian", as_cfunction<arm_direction_jacobian>(), kVectorcall,
+     docs::kArmDirectionJacobian},
+    {"joint_rates", as_cfunction<arm_joint_rates>(), kVectorcall, docs::kArmJointRates},
+    {"manipulability", as_cfunction<arm_manipulability>(), kVectorcall, docs::kArmManipulability},
+    {"ik_solutions", as_cfunction<arm_ik_solutions>(), kVectorcall, docs::kArmIkSolutions},
+    {"ik_from_direction_solutions", as_cfunction<arm_ik_from_direction_solutions>(), kVectorcall,
+     docs::kArmIkFromDirectionSolutions},
+    {"to_json", arm_to_json, METH_NOARGS, docs::kArmToJson},
+    {"branch", arm_branch, METH_NOARGS, docs::kArmBranch},
     {"fk_batch", as_cfunction<arm_fk_batch>(), kVectorcall, docs::kArmFkBatch},
     {"direction_batch", as_cfunction<arm_direction_batch>(), kVectorcall, docs::kArmDirectionBatch},
     {"is_reachable_joints_batch", as_cfunction<arm_is_reachable_joints_batch>(), kVectorcall,

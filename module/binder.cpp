@@ -139,12 +139,12 @@ std::size_t keyword_only_given(const MethodSignature& signature, PyObject* keywo
     return false;
 }
 
-/// Put one keyword argument into its slot.
-/// str() of an exception, or a placeholder when str() itself fails (the wrapped error still
-/// names the argument).
+/// str() of an exception, or a placeholder when str() itself fails with an ordinary error
+/// (the wrapped error still names the argument); a PanicException from str() goes on as a panic.
 Ref exception_text(PyObject* exception) {
     Ref text(PyObject_Str(exception));
     if (!text) {
+        resume_panic_from_python();
         PyErr_Clear();
         text = Ref(PyUnicode_FromString("<exception str() failed>"));
         if (!text) {
@@ -154,6 +154,7 @@ Ref exception_text(PyObject* exception) {
     return text;
 }
 
+/// Put one keyword argument into its slot.
 bool bind_keyword(const MethodSignature& signature, PyObject* name, PyObject* value, PyObject** slots) {
     Py_ssize_t index = find_param(signature, name);
     if (index < 0) {

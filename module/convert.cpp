@@ -19,7 +19,9 @@ bool is_numpy_bool_type(PyTypeObject* type) {
     Ref module(PyObject_GetAttrString(type_object, "__module__"));
     Ref name(module ? PyObject_GetAttrString(type_object, "__name__") : nullptr);
     if (!name) {
-        // An error while reading the type's module or name counts as "not numpy's".
+        // An ordinary error while reading the type's module or name counts as "not numpy's";
+        // a PanicException raised there goes on as a panic.
+        resume_panic_from_python();
         PyErr_Clear();
         return false;
     }
@@ -141,10 +143,25 @@ PyObject* new_float_list(const Vec3& v) {
     return new_list(kVectorLength, [&](Py_ssize_t i) { return new_float(v[static_cast<std::size_t>(i)]); });
 }
 
+/// The type's __qualname__. Interpreters before 3.11 lack PyType_GetQualName: there it is read
+/// from the same fields, a heap type's qualified name or the static type's name after its last
+/// point, so that every message names the type alike.
+Ref type_qualname(PyTypeObject* type) {
+#if PY_VERSION_HEX >= 0x030B0000
+    return Ref(PyType_GetQualName(type));
+#else
+    if (PyType_HasFeature(type, Py_TPFLAGS_HEAPTYPE)) {
+        return Ref::borrow(reinterpret_cast<PyHeapTypeObject*>(type)->ht_qualname);
+    }
+    const char* point = std::strrchr(type->tp_name, '.');
+    return Ref(PyUnicode_FromString(point != nullptr ? point + 1 : type->tp_name));
+#endif
+}
+
 }  // namespace
 
 bool raise_cannot_convert(PyObject* object, const char* target) {
-    Ref qualname(PyType_GetQualName(Py_TYPE(object)));
+    Ref qualname = type_qualname(Py_TYPE(object));
     if (qualname) {
         PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", qualname.get(),
                      target);
@@ -247,15 +264,38 @@ PyObject* to_python(const Mat3& value) {
     });
 }
 
+PyObject* to_python(const Mat3x2& value) {
+    return new_list(kVectorLength, [&](Py_ssize_t i) {
+        auto row = static_cast<std::size_t>(i);
+        return new_list(kPairLength,
+                        [&](Py_ssize_t j) { return new_float(value.at(row, static_cast<std::size_t>(j))); });
+    });
+}
+
 PyObject* to_python(const JointPair& value) {
     const double items[] = {value.theta_a, value.theta_b};
     return new_float_tuple(items);
+}
+
+PyObject* to_python(const JointPairList& value) {
+    return new_list(static_cast<Py_ssize_t>(value.count),
+                    [&](Py_ssize_t i) { return to_python(value.pairs[static_cast<std::size_t>(i)]); });
 }
 
 PyObject* to_python(const JointTriple& value) {
     const double items[] = {value.yaw, value.pitch, value.roll};
     return new_float_tuple(items);
 }
+
+PyObject* to_python(std::string_view value) {
+    PyObject* result = PyUnicode_FromStringAndSize(value.data(), static_cast<Py_ssize_t>(value.size()));
+    if (result == nullptr) {
+        fail_python_api_call();
+    }
+    return result;
+}
+
+PyObject* to_python(arm::Branch value) { return to_python(arm::branch_name(value)); }
 
 PyObject* to_python(const arm::SphericalLinkGeometry& value) { return new_arm(value); }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "arm/geometry.h"
+#include "core/float_text.h"
 #include "core/joints.h"
 #include "core/vec.h"
 #include "module/failures.h"
@@ -73,8 +74,20 @@ PyObject* to_python(double value);
 PyObject* to_python(bool value);
 PyObject* to_python(const Vec3& value);
 PyObject* to_python(const Mat3& value);
+/// Three rows of two floats.
+PyObject* to_python(const Mat3x2& value);
 PyObject* to_python(const JointPair& value);
 PyObject* to_python(const JointTriple& value);
+/// A list of (θ_A, θ_B) tuples, in order.
+PyObject* to_python(const JointPairList& value);
+/// A new str holding the (UTF-8) text.
+PyObject* to_python(std::string_view value);
+template <std::size_t capacity>
+PyObject* to_python(const FixedText<capacity>& value) {
+    return to_python(value.view());
+}
+/// The branch's name as a str: "positive" or "negative".
+PyObject* to_python(arm::Branch value);
 /// An object the routine already made: its new reference passes through.
 inline PyObject* to_python(PyObject* owned) { return owned; }
 /// A new TarveloArmKinematics holding the geometry.

@@ -18,6 +18,9 @@ constexpr const char* kPanicDoc =
 constexpr const char* kGenericFaultMessage = "internal fault in the native code of tarvelo_torso_kinematics";
 constexpr const char* kTrapText = "uncaught panic at ffi boundary";
 constexpr const char* kUnwrappedPanicMessage = "Unwrapped panic from Python code";
+constexpr const char* kResumeBanner =
+    "--- tarvelo_torso_kinematics is resuming a panic after fetching a PanicException from Python. ---\n"
+    "Python stack trace below:\n";
 
 PyObject* g_panic_type = nullptr;
 
@@ -113,9 +116,9 @@ void resume_panic_from_python() {
     PyErr_Fetch(&exc_type, &exc_value, &exc_traceback);
     PyErr_NormalizeException(&exc_type, &exc_value, &exc_traceback);
     std::string message = panic_message(exc_value);
-    std::fputs("--- tarvelo_torso_kinematics is resuming a panic after fetching a PanicException from Python. ---\n", stderr);
-    std::fputs("Python stack trace below:\n", stderr);
-    std::fflush(stderr);
+    // Through sys.stderr, where the traceback goes too, so that a redirection takes the whole
+    // report; a missing or failing sys.stderr falls back to the process's stderr.
+    PySys_WriteStderr("%s", kResumeBanner);
     PyErr_Restore(exc_type, exc_value, exc_traceback);
     PyErr_PrintEx(0);
     throw InternalFault{std::move(message)};

@@ -5,6 +5,7 @@
 #include "module/binder.h"
 #include "module/heap_type.h"
 #include "neck/neck.h"
+#include "neck/rates.h"
 #include "stubs/docs.h"
 
 namespace torso::py {
@@ -14,6 +15,7 @@ constexpr const char* kClassName = "TarveloNeckKinematics";
 
 Param kJointsParams[] = {{"joints"}};
 Param kRotationParams[] = {{"r"}};
+Param kJointRateParams[] = {{"joints"}, {"angular_velocity"}};
 
 Param kJointsBatchParams[] = {{"joints"}, kWorkersParam};
 Param kRotationsBatchParams[] = {{"rotations"}, kWorkersParam};
@@ -24,6 +26,8 @@ constexpr ArrayParam kRotationRows[] = {{kMatrixRow, Leading::any}};
 const MethodSignature kNew{kClassName, "__new__", {}};
 const MethodSignature kFk{kClassName, "fk", kJointsParams, PositionalWording::always_plural};
 const MethodSignature kIk{kClassName, "ik", kRotationParams, PositionalWording::always_plural};
+const MethodSignature kJacobian{kClassName, "jacobian", kJointsParams};
+const MethodSignature kJointRates{kClassName, "joint_rates", kJointRateParams};
 // Row costs: the core benchmark of each routine, in nanoseconds.
 const ArraySignature kFkBatch{{kClassName, "fk_batch", kJointsBatchParams}, kJointRows, kMatrixRow,
                               chunk_rows_for(60)};
@@ -47,6 +51,21 @@ PyObject* neck_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
         [](const NeckObject&, const Mat3& r) { return neck::inverse_kinematics(r); });
 }
 
+PyObject* neck_jacobian(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return call_method<NeckObject>(kJacobian, self, args, nargs, kwnames,
+                                   [](const NeckObject&, const JointTriple& joints) {
+                                       return neck::angular_velocity_jacobian(joints);
+                                   });
+}
+
+PyObject* neck_joint_rates(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return call_method<NeckObject>(
+        kJointRates, self, args, nargs, kwnames,
+        [](const NeckObject&, const JointTriple& joints, const Vec3& angular_velocity) {
+            return neck::joint_rates(joints, angular_velocity);
+        });
+}
+
 PyObject* neck_fk_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_rows<NeckObject>(kFkBatch, self, args, nargs, kwnames,
                                 [](const NeckObject&, const double* joints, double* out) {
@@ -64,6 +83,9 @@ PyObject* neck_ik_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
 PyMethodDef kNeckMethods[] = {
     {"fk", as_cfunction<neck_fk>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckFk},
     {"ik", as_cfunction<neck_ik>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckIk},
+    {"jacobian", as_cfunction<neck_jacobian>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckJacobian},
+    {"joint_rates", as_cfunction<neck_joint_rates>(), METH_FASTCALL | METH_KEYWORDS,
+     docs::kNeckJointRates},
     {"fk_batch", as_cfunction<neck_fk_batch>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckFkBatch},
     {"ik_batch", as_cfunction<neck_ik_batch>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckIkBatch},
     {nullptr, nullptr, 0, nullptr},

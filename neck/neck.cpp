@@ -8,7 +8,7 @@ namespace torso::neck {
 namespace {
 
 // Gimbal-lock margin on d = 1 - |r[2][0]| = 1 - |sin pitch|. Strict: a d exactly at the
-// margin passes, and a NaN d compares false, so a NaN entry passes on to asin.
+// margin passes, and a NaN d compares false, so a NaN passes on (to asin in ik).
 constexpr double kGimbalMargin = 1e-6;
 
 constexpr Vec3 kAxisX{1.0, 0.0, 0.0};
@@ -62,9 +62,11 @@ Mat3 forward_kinematics(const JointTriple& joints) {
     return multiply(yawed_pitched, axis_rotation(kAxisX, joints.roll));
 }
 
+bool is_near_gimbal_lock(double sin_pitch) { return 1.0 - std::fabs(sin_pitch) < kGimbalMargin; }
+
 std::expected<JointTriple, GimbalLockError> inverse_kinematics(const Mat3& r) {
-    const double d = 1.0 - std::fabs(r.at(2, 0));
-    if (d < kGimbalMargin) {
+    // r[2][0] = -sin pitch.
+    if (is_near_gimbal_lock(r.at(2, 0))) {
         return std::unexpected(GimbalLockError{});
     }
     const double pitch = std::asin(-r.at(2, 0));

@@ -18,6 +18,10 @@ struct GimbalLockError {
 /// a non-finite angle makes all nine entries NaN.
 Mat3 forward_kinematics(const JointTriple& joints);
 
+/// Whether a pitch with this sine lies too near ±π/2 to tell yaw from roll:
+/// 1 - |sin pitch| < 1e-6.
+bool is_near_gimbal_lock(double sin_pitch);
+
 /// (yaw, pitch, roll) of a rotation, or GimbalLockError near |pitch| = π/2.
 std::expected<JointTriple, GimbalLockError> inverse_kinematics(const Mat3& r);
 

@@ -46,6 +46,52 @@ inline constexpr char kArmIsReachableDirection[] =
 inline constexpr char kArmArmArc[] = "arm_arc($self)\n--\n\n";
 inline constexpr char kArmCouplerArc[] = "coupler_arc($self)\n--\n\n";
 inline constexpr char kArmMirror[] = "mirror($self)\n--\n\n";
+inline constexpr char kArmJacobian[] =
+    "jacobian($self, theta_a, theta_b)\n--\n\n"
+    "Angular-velocity Jacobian, 3×2 as 3 rows of 2 floats: column 0 (1)\n"
+    "is the angular velocity of the end-effector frame (the rotation `fk`\n"
+    "returns), in the base frame, per unit rate of θ_A (θ_B).\n"
+    "Raises `RuntimeError` when the loop fails to close.";
+inline constexpr char kArmDirectionJacobian[] =
+    "direction_jacobian($self, theta_a, theta_b)\n--\n\n"
+    "Pointing-direction Jacobian, 3×2 as 3 rows of 2 floats: column 0 (1)\n"
+    "is the velocity of `v_3` per unit rate of θ_A (θ_B), tangent to the\n"
+    "sphere; not finite at the closing limit.\n"
+    "Raises `RuntimeError` when the loop fails to close.";
+inline constexpr char kArmJointRates[] =
+    "joint_rates($self, theta_a, theta_b, direction_rate)\n--\n\n"
+    "Joint rates `(θ̇_A, θ̇_B)` that move the pointing direction `v_3` with\n"
+    "`direction_rate` (3-vector; its part along `v_3` is ignored).\n"
+    "Raises `ValueError` at a singular configuration (an input arm's tip,\n"
+    "its base axis and `v_3`, or both tips and `v_3`, within 1e-6 of one\n"
+    "plane) and `RuntimeError` when the loop fails to close.";
+inline constexpr char kArmManipulability[] =
+    "manipulability($self, theta_a, theta_b)\n--\n\n"
+    "|t_A·t_B / det M|: the area gain from joint rates to the velocity of\n"
+    "`v_3`. 0 where an input arm's tip, its base axis and `v_3` lie in one\n"
+    "plane; grows without bound towards the closing limit.\n"
+    "Raises `RuntimeError` when the loop fails to close.";
+inline constexpr char kArmIkSolutions[] =
+    "ik_solutions($self, r_target)\n--\n\n"
+    "Every `(θ_A, θ_B)` whose rotation lies within 1e-6 of `r_target`, in\n"
+    "the order `ik` considers them (`ik` returns one of them); `[]` when\n"
+    "there is none.";
+inline constexpr char kArmIkFromDirectionSolutions[] =
+    "ik_from_direction_solutions($self, v3)\n--\n\n"
+    "Every `(θ_A, θ_B)` that points the end-effector along `v3` (3-vector,\n"
+    "automatically normalized), in the order `ik_from_direction` chooses\n"
+    "among them; `[]` when `v3` is unreachable or too short.";
+inline constexpr char kArmToJson[] =
+    "to_json($self)\n--\n\n"
+    "The arm's geometry as a JSON document in object form, with all four\n"
+    "members, laid out as `json.dumps` writes the same dict. `from_json`\n"
+    "reads it back to an arm with the very same arcs (bit for bit), branch\n"
+    "and mirror flag.\n"
+    "Raises `ValueError` when an arc is NaN or infinite, which JSON cannot hold.";
+inline constexpr char kArmBranch[] =
+    "branch($self)\n--\n\n"
+    "Which of the two loop-closure solutions the arm takes: `\"positive\"`\n"
+    "or `\"negative\"`.";
 
 inline constexpr char kNeckFk[] =
     "fk($self, joints)\n--\n\n"
@@ -58,6 +104,18 @@ inline constexpr char kNeckIk[] =
     "\n"
     "Raises `ValueError` near gimbal lock (|pitch| ≈ π/2). The neck's\n"
     "pitch range is well under that limit in practice.";
+inline constexpr char kNeckJacobian[] =
+    "jacobian($self, joints)\n--\n\n"
+    "Angular-velocity Jacobian, 3×3: column i is the head frame's angular\n"
+    "velocity in the body frame per unit rate of joint i of\n"
+    "`joints = [yaw, pitch, roll]` (radians). Its determinant is -cos(pitch).";
+inline constexpr char kNeckJointRates[] =
+    "joint_rates($self, joints, angular_velocity)\n--\n\n"
+    "Joint rates `(yaw rate, pitch rate, roll rate)` that turn the head with\n"
+    "`angular_velocity` (3-vector, body frame) at `joints`.\n"
+    "\n"
+    "Raises `ValueError` near gimbal lock, where `ik` refuses the rotation\n"
+    "`fk(joints)` (|pitch| ≈ π/2).";
 
 // Array methods, after the scalar ones.
 /// The default of the array methods' `workers`: the calling thread alone.

@@ -52,6 +52,8 @@ constexpr PyArgEntry kDirectionNearArguments[] = {
     defaulted_argument<std::optional<JointPair>>("near", kNoneDefault),
 };
 constexpr PyArgEntry kDirectionArguments[] = {argument<Vec3>("v3")};
+constexpr PyArgEntry kJointRateArguments[] = {argument<double>("theta_a"), argument<double>("theta_b"),
+                                              argument<Vec3>("direction_rate")};
 
 // The array methods spell out their signatures (for the keyword-only `workers`).
 template <class... Leading>
@@ -92,6 +94,18 @@ constexpr PyMethodEntry kArmMethods[] = {
     method<double>("arm_arc", kInstance, {}, doc_body(docs::kArmArmArc)),
     method<double>("coupler_arc", kInstance, {}, doc_body(docs::kArmCouplerArc)),
     method<bool>("mirror", kInstance, {}, doc_body(docs::kArmMirror)),
+    method<Mat3x2>("jacobian", kInstance, kJointPairArguments, doc_body(docs::kArmJacobian)),
+    method<Mat3x2>("direction_jacobian", kInstance, kJointPairArguments,
+                   doc_body(docs::kArmDirectionJacobian)),
+    method<JointPair>("joint_rates", kInstance, kJointRateArguments, doc_body(docs::kArmJointRates)),
+    method<double>("manipulability", kInstance, kJointPairArguments,
+                   doc_body(docs::kArmManipulability)),
+    method<JointPairList>("ik_solutions", kInstance, kRotationArguments,
+                          doc_body(docs::kArmIkSolutions)),
+    method<JointPairList>("ik_from_direction_solutions", kInstance, kDirectionArguments,
+                          doc_body(docs::kArmIkFromDirectionSolutions)),
+    method<std::string_view>("to_json", kInstance, {}, doc_body(docs::kArmToJson)),
+    method<arm::Branch>("branch", kInstance, {}, doc_body(docs::kArmBranch)),
     method<Floats>("fk_batch", kInstance, kJointsBatchArguments, doc_body(docs::kArmFkBatch)),
     method<Floats>("direction_batch", kInstance, kJointsBatchArguments,
                    doc_body(docs::kArmDirectionBatch)),
@@ -110,11 +124,16 @@ constexpr PyMethodEntry kArmMethods[] = {
 
 constexpr PyArgEntry kJointsArguments[] = {argument<JointTriple>("joints")};
 constexpr PyArgEntry kNeckRotationArguments[] = {argument<Mat3>("r")};
+constexpr PyArgEntry kNeckJointRateArguments[] = {argument<JointTriple>("joints"),
+                                                  argument<Vec3>("angular_velocity")};
 
 constexpr PyMethodEntry kNeckMethods[] = {
     method<Neck>("__new__", MethodKind::constructor, {}, ""),
     method<Mat3>("fk", kInstance, kJointsArguments, doc_body(docs::kNeckFk)),
     method<JointTriple>("ik", kInstance, kNeckRotationArguments, doc_body(docs::kNeckIk)),
+    method<Mat3>("jacobian", kInstance, kJointsArguments, doc_body(docs::kNeckJacobian)),
+    method<JointTriple>("joint_rates", kInstance, kNeckJointRateArguments,
+                        doc_body(docs::kNeckJointRates)),
     method<Floats>("fk_batch", kInstance, kJointsBatchArguments, doc_body(docs::kNeckFkBatch)),
     method<Floats>("ik_batch", kInstance, kRotationsBatchArguments, doc_body(docs::kNeckIkBatch)),
 };

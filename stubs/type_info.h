@@ -10,6 +10,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "arm/geometry.h"
 #include "core/joints.h"
 #include "core/vec.h"
 
@@ -113,6 +114,29 @@ template <>
 struct TypeRule<JointTriple> {
     static TypeInfo argument() { return FixedArrayRule<double>::argument(); }
     static TypeInfo result() { return TupleRule<double, double, double>::result(); }
+};
+
+/// Three rows of two, returned only.
+template <>
+struct TypeRule<Mat3x2> {
+    static TypeInfo result() { return TypeRule<Mat3>::result(); }
+};
+/// A list of joint pairs, returned only.
+template <>
+struct TypeRule<JointPairList> {
+    static TypeInfo result() {
+        return rules::subscript("builtins.list", "builtins", TypeRule<JointPair>::result());
+    }
+};
+
+/// The branch crosses as its name; only results carry it.
+template <>
+struct TypeRule<arm::Branch> {
+    static TypeInfo result() {
+        return {"typing.Literal[\"" + std::string(arm::branch_name(arm::Branch::positive)) + "\", \"" +
+                    std::string(arm::branch_name(arm::Branch::negative)) + "\"]",
+                {"typing"}};
+    }
 };
 
 /// An argument that may be None. No method returns an optional, so there is no result rule.

@@ -184,9 +184,18 @@ def ik(arm: Arm, rows):
     return best
 
 
+def scaled_to_exponent_510(v):
+    """v times the power of two that puts its largest component in [2^510, 2^511)."""
+    _, exponent = math.frexp(max(abs(x) for x in v))  # largest = m * 2^exponent, 0.5 <= m < 1
+    return tuple(math.ldexp(x, 511 - exponent) for x in v)
+
+
 def survivors(arm: Arm, v):
     """Joint pairs pointing along v, in candidate order; None when v is too short."""
     n = length(v)
+    if math.isinf(n) and all(math.isfinite(x) for x in v):
+        v = scaled_to_exponent_510(v)  # the squares overflowed, not the components
+        n = length(v)
     if n < 1e-12:
         return None
     d = divided(v, n)
@@ -202,6 +211,11 @@ def ik_from_direction(arm: Arm, v, near=None):
     kept = survivors(arm, v)
     if not kept:
         return None
+    return cheapest(kept, near)
+
+
+def cheapest(kept, near=None):
+    """The first pair of least cost (to `near`, else to the origin) in a non-empty list."""
     if len(kept) == 1:
         return kept[0]
 

@@ -70,6 +70,31 @@ def test_length_bound_is_strict(left):
     assert_unreachable(left, below)
 
 
+def answer(arm, v3, near=None):
+    """ik_from_direction's pair, or None where it raises; is_reachable_direction must agree."""
+    try:
+        found = arm.ik_from_direction(v3, near)
+    except RuntimeError:
+        found = None
+    assert arm.is_reachable_direction(v3) is (found is not None)
+    return found
+
+
+@pytest.mark.parametrize("v3", [HALF, [1.0, 1.0, 1.0], [0.6, 2.0**-600, 0.8], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]],
+                         ids=["half", "diagonal", "tiny-y", "outside-workspace", "axis-a"])
+@pytest.mark.parametrize("exponent", [-39, -1, 1, 511, 512, 530, 1000, 1023])
+def test_power_of_two_scaling_gives_the_same_answer(arms, v3, exponent):
+    """From 2^512 up the plain squared length of these directions overflows; 2^-39 keeps them
+    at least 1e-12 long, 2^1023 keeps them finite."""
+    arm, reference = arms
+    scaled = [math.ldexp(x, exponent) for x in v3]
+    for near in (None, (0.5, 0.5)):
+        want = ref.ik_from_direction(reference, v3, near)
+        assert ref.same_nested(ref.ik_from_direction(reference, scaled, near), want)
+        assert ref.same_nested(answer(arm, scaled, near), want)
+        assert ref.same_nested(answer(arm, v3, near), want)
+
+
 UNREACHABLE_DIRECTIONS = [
     ([0.0, 0.0, 0.0], "zero"),
     ([-0.0, 0.0, -0.0], "minus-zero"),
@@ -81,7 +106,7 @@ UNREACHABLE_DIRECTIONS = [
     ([NAN, NAN, NAN], "all-nan"),
     ([INF, 0.2, 0.3], "inf"),
     ([-INF, INF, 0.0], "infs"),
-    ([1e300, 1e300, 1e300], "overflowing-length"),
+    ([0.0, 0.0, 1e300], "overflowing-axis-a"),
 ]
 
 

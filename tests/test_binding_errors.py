@@ -1,5 +1,7 @@
 """Argument binding, value conversion and their messages."""
 
+import collections
+
 import numpy as np
 import pytest
 
@@ -44,6 +46,13 @@ BINDING = [
     (lambda: NECK.ik(), "TarveloNeckKinematics.ik() missing 1 required positional argument: 'r'"),
     (lambda: ARM.is_reachable_joints(0.1, 0.2, theta_a=1),
      "TarveloArmKinematics.is_reachable_joints() got multiple values for argument 'theta_a'"),
+    (lambda: ARM.joint_rates(0.1, 0.2), "TarveloArmKinematics.joint_rates() missing 1 required positional argument: 'direction_rate'"),
+    (lambda: ARM.joint_rates(0.1, 0.2, D, 0), "TarveloArmKinematics.joint_rates() takes 3 positional arguments but 4 were given"),
+    (lambda: ARM.ik_from_direction_solutions(D, None),
+     # A method added after the first ones is worded as the interpreter words it.
+     "TarveloArmKinematics.ik_from_direction_solutions() takes 1 positional argument but 2 were given"),
+    (lambda: NECK.joint_rates([0.0, 0.0, 0.0]), "TarveloNeckKinematics.joint_rates() missing 1 required positional argument: 'angular_velocity'"),
+    (lambda: NECK.jacobian(r=ROWS), "TarveloNeckKinematics.jacobian() got an unexpected keyword argument 'r'"),
 ]
 
 
@@ -53,6 +62,11 @@ def test_binding_errors(call, message):
         call()
     assert type(info.value) is TypeError
     assert str(info.value) == message
+
+
+class Outer:
+    class Inner:
+        pass
 
 
 CONVERSION = [
@@ -81,12 +95,24 @@ CONVERSION = [
     (lambda: TarveloArmKinematics.from_json(b"{}"), TypeError,
      "argument 'json': 'bytes' object cannot be converted to 'PyString'"),
     (lambda: TarveloArmKinematics.from_json(5), TypeError, "argument 'json': 'int' object cannot be converted to 'PyString'"),
+    # Types are named by __qualname__: a nested class by its dotted path, a static type
+    # whose C name carries its module ("collections.OrderedDict") by the name after the point.
+    (lambda: TarveloArmKinematics(mirror=Outer.Inner()), TypeError,
+     "argument 'mirror': 'Outer.Inner' object cannot be converted to 'PyBool'"),
+    (lambda: TarveloArmKinematics.from_json(collections.OrderedDict()), TypeError,
+     "argument 'json': 'OrderedDict' object cannot be converted to 'PyString'"),
     (lambda: NECK.fk([1.0, 2.0]), ValueError, "expected a sequence of length 3 (got 2)"),
     (lambda: NECK.fk(joints=1.0), TypeError, "argument 'joints': 'float' object cannot be converted to 'Sequence'"),
     (lambda: NECK.ik([[1, 0, 0], [0, 1, 0]]), ValueError, "expected a sequence of length 3 (got 2)"),
     (lambda: ARM.fk(Number(error=ValueError("bad value")), 0.0), ValueError, "bad value"),
     (lambda: ARM.fk(0.0, Number(error=TypeError("bad type"))), TypeError, "argument 'theta_b': bad type"),
     (lambda: ARM.direction(Number(error=ZeroDivisionError("zero")), 0.0), ZeroDivisionError, "zero"),
+    (lambda: ARM.joint_rates(0.1, 0.2, [1.0, 2.0]), ValueError, "expected a sequence of length 3 (got 2)"),
+    (lambda: ARM.joint_rates(0.1, 0.2, {}), TypeError, "argument 'direction_rate': 'dict' object cannot be converted to 'Sequence'"),
+    (lambda: ARM.joint_rates("x", 0.2, None), TypeError, "argument 'theta_a': must be real number, not str"),
+    (lambda: ARM.ik_from_direction_solutions(5), TypeError, "argument 'v3': 'int' object cannot be converted to 'Sequence'"),
+    (lambda: NECK.joint_rates([0.0, 0.0, 0.0], None), TypeError,
+     "argument 'angular_velocity': 'NoneType' object cannot be converted to 'Sequence'"),
 ]
 
 
@@ -254,8 +280,13 @@ def test_wrong_receiver_through_the_method_descriptor():
         (lambda: ARM.ik_from_direction(D), (tuple, 2, float, None)),
         (lambda: NECK.fk([0.1, 0.2, 0.3]), (list, 3, list, 3)),
         (lambda: NECK.ik(NECK.fk([0.1, 0.2, 0.3])), (tuple, 3, float, None)),
+        (lambda: ARM.direction_jacobian(0.1, 0.2), (list, 3, list, 2)),
+        (lambda: ARM.joint_rates(0.1, 0.2, D), (tuple, 2, float, None)),
+        (lambda: ARM.ik_from_direction_solutions(D), (list, 2, tuple, 2)),
+        (lambda: NECK.joint_rates([0.1, 0.2, 0.3], [1, 2, 3]), (tuple, 3, float, None)),
     ],
-    ids=["arm-fk", "direction", "ik", "ik-from-direction", "neck-fk", "neck-ik"],
+    ids=["arm-fk", "direction", "ik", "ik-from-direction", "neck-fk", "neck-ik", "direction-jacobian",
+         "joint-rates", "ik-from-direction-solutions", "neck-joint-rates"],
 )
 def test_result_shapes(call, shape):
     outer, length, inner, inner_length = shape

@@ -7,10 +7,16 @@ from pathlib import Path
 
 import pytest
 
+from tarvelo_torso_kinematics import TarveloArmKinematics
+
 EXAMPLES = Path(__file__).resolve().parent.parent / "examples"
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 FRACTION_LINE = re.compile(r"^(positive|negative) branch reaches (\d+\.\d+) of the sphere$", re.MULTILINE)
 TINY = "24"  # grid size that keeps each run short and still finds the workspace
+
+# The examples live beside tests/ in the source tree; a run against an installed wheel has
+# only tests/.
+pytestmark = pytest.mark.skipif(not EXAMPLES.is_dir(), reason="no examples/ beside tests/")
 
 
 def run_example(name, *arguments, cwd=None):
@@ -63,6 +69,7 @@ def run_workspace(tmp_path, *arguments):
 def default_fractions(tmp_path_factory):
     fractions, stdout = run_workspace(tmp_path_factory.mktemp("default"))
     assert "branch positive" in stdout.splitlines()[0]
+    assert re.search(r"^manipulability over the closing joint pairs: median 0\.\d+, ", stdout, re.MULTILINE), stdout
     return fractions
 
 
@@ -115,3 +122,36 @@ def test_workspace_refuses(tmp_path, arguments, message):
     assert result.returncode == 2
     assert message in result.stderr
     assert not (tmp_path / "x.png").exists()
+
+
+POINTING_LINES = re.compile(r"largest pointing error (\S+) rad\nsmallest manipulability (\S+)$", re.MULTILINE)
+
+
+@pytest.mark.parametrize(("arguments", "error_range"), [
+    ((), (2e-5, 2e-4)),
+    (("--correct-every", "0"), (2e-4, 2e-3)),  # the correction keeps the error down
+    (("--dt", "0.0005", "--correct-every", "1"), (0.0, 2e-6)),
+    (("--dt", "0",), None),
+], ids=["default", "uncorrected", "fine-corrected-every-step", "zero-step-refused"])
+def test_pointing_control_follows_the_arc(arguments, error_range):
+    result = run_example("pointing_control.py", *arguments)
+    if error_range is None:
+        assert result.returncode == 2 and "must be positive" in result.stderr
+        return
+    assert result.returncode == 0 and result.stdout.startswith("arc of 0.6227 rad at "), result.stderr
+    ((error, gain),) = POINTING_LINES.findall(result.stdout)
+    assert error_range[0] < float(error) < error_range[1]
+    assert 0.4 < float(gain) < 0.41  # the arc keeps well away from singular configurations
+
+
+@pytest.mark.skipif(not hasattr(TarveloArmKinematics, "is_reachable_direction_batch"),
+                    reason="needs the array methods")
+def test_parallel_workspace_matches_the_workspace_example(tmp_path, default_fractions):
+    """Two local worker processes on a tiny grid find exactly the shares of workspace.py's grid."""
+    pytest.importorskip("distributed")
+    result = run_example("parallel_workspace.py", "--resolution", TINY, "--bands-per-task", "5", "--workers", "2",
+                         "--compare-resolution", "0", cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    assert "local cluster: 2 workers" in result.stdout
+    fractions = {branch: float(value) for branch, value in FRACTION_LINE.findall(result.stdout)}
+    assert fractions == default_fractions, result.stdout

@@ -95,7 +95,7 @@ values = st.recursive(
 
 VALID = {"theta_a": 0.5, "theta_b": 0.5, "r_target": ROWS, "v3": D, "near": (0.5, 0.5), "json": "[0.7, 0.5]",
          "joints": [0.3, 0.2, 0.1], "r": NECK.fk([0.3, 0.2, 0.1]), "arm_arc": 0.7, "coupler_arc": 0.5,
-         "mirror": False}
+         "mirror": False, "direction_rate": [0.1, -0.2, 0.3], "angular_velocity": [0.1, -0.2, 0.3]}
 
 # (label, callable taking keyword arguments, its parameters, result check)
 METHODS = [
@@ -108,8 +108,18 @@ METHODS = [
     ("is_reachable_orientation", ARM.is_reachable_orientation, ["r_target"], lambda r: type(r) is bool),
     ("ik_from_direction", ARM.ik_from_direction, ["v3", "near"], lambda r: type(r) is tuple and len(r) == 2),
     ("is_reachable_direction", ARM.is_reachable_direction, ["v3"], lambda r: type(r) is bool),
+    ("to_json", ARM.to_json, [], lambda r: TarveloArmKinematics.from_json(r).to_json() == r),
+    ("branch", ARM.branch, [], lambda r: r == "positive"),
     ("neck_fk", NECK.fk, ["joints"], lambda r: len(r) == 3 and all(len(row) == 3 for row in r)),
     ("neck_ik", NECK.ik, ["r"], lambda r: type(r) is tuple and len(r) == 3),
+    ("jacobian", ARM.jacobian, ["theta_a", "theta_b"], lambda r: len(r) == 3 and all(len(row) == 2 for row in r)),
+    ("direction_jacobian", ARM.direction_jacobian, ["theta_a", "theta_b"], lambda r: len(r) == 3),
+    ("joint_rates", ARM.joint_rates, ["theta_a", "theta_b", "direction_rate"], lambda r: type(r) is tuple and len(r) == 2),
+    ("manipulability", ARM.manipulability, ["theta_a", "theta_b"], lambda r: type(r) is float),
+    ("ik_solutions", ARM.ik_solutions, ["r_target"], lambda r: type(r) is list and len(r) <= 4),
+    ("ik_from_direction_solutions", ARM.ik_from_direction_solutions, ["v3"], lambda r: type(r) is list and len(r) <= 4),
+    ("neck_jacobian", NECK.jacobian, ["joints"], lambda r: len(r) == 3 and all(len(row) == 3 for row in r)),
+    ("neck_joint_rates", NECK.joint_rates, ["joints", "angular_velocity"], lambda r: type(r) is tuple and len(r) == 3),
     ("fk_batch", ARM.fk_batch, ["joints", "workers"], lambda r: r.shape[-2:] == (3, 3)),
     ("ik_from_direction_batch", ARM.ik_from_direction_batch, ["directions", "near", "workers"],
      lambda r: r.shape[-1] == 2),

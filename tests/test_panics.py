@@ -90,6 +90,95 @@ def test_panic_message_comes_back_whole(message):
     assert run.stdout.splitlines()[1] == f"message {ascii((message,))}"
 
 
+def raise_(error):
+    raise error
+
+
+def raising(method, error):
+    """An object whose `method` (__float__, __str__) raises `error`."""
+    return type("Raising", (), {method: lambda self: raise_(error)})()
+
+
+def flag_whose_type_raises(attribute, error):
+    """An instance of a class whose metaclass raises `error` when `attribute` is read."""
+    meta = type("Meta", (type,), {attribute: property(lambda cls: raise_(error))})
+    return meta("Flag", (), {})()
+
+
+# Python code that the conversions run where an error is ordinarily cleared or replaced:
+# a call raising `error` there, and the TypeError it gives for an ordinary error.
+CLEARED_ERRORS = [
+    (lambda error: TarveloArmKinematics(mirror=flag_whose_type_raises("__module__", error)),
+     "argument 'mirror': 'Flag' object cannot be converted to 'PyBool'"),
+    (lambda error: TarveloArmKinematics(mirror=flag_whose_type_raises("__name__", error)),
+     "argument 'mirror': 'Flag' object cannot be converted to 'PyBool'"),
+    (lambda error: TarveloArmKinematics.default_left().fk(raising("__float__", TypeError(raising("__str__", error))), 0.0),
+     "argument 'theta_a': <exception str() failed>"),
+]
+
+
+@pytest.mark.parametrize(("call", "ordinary_message"), CLEARED_ERRORS,
+                         ids=["bool-type-module", "bool-type-name", "wrapped-error-text"])
+def test_panic_where_an_ordinary_error_is_cleared_comes_back(call, ordinary_message):
+    panic = panic_type()
+    with pytest.raises(panic) as info:
+        call(panic("from python"))
+    assert type(info.value) is panic
+    assert info.value.args == ("from python",)
+    with pytest.raises(TypeError) as info:
+        call(ValueError("ordinary"))
+    assert type(info.value) is TypeError
+    assert str(info.value) == ordinary_message
+
+
+REPORT_SCRIPT = PANIC_SCRIPT.split("arm = ")[0] + textwrap.dedent(
+    """
+    import io, sys
+
+    class Failing:
+        def write(self, text):
+            raise OSError("stream closed")
+
+    buffer = io.StringIO()
+    saved = sys.stderr
+    {setup}
+    try:
+        TarveloArmKinematics.default_left().fk(Exploding(), 0.0)
+    except Panic as error:
+        message = str(error)
+    finally:
+        sys.stderr = saved
+    print(message)
+    print(buffer.getvalue(), end="")
+    """
+)
+BANNER = "--- tarvelo_torso_kinematics is resuming a panic after fetching a PanicException from Python. ---"
+
+
+@pytest.mark.parametrize(("setup", "through_sys_stderr"), [
+    ("sys.stderr = buffer", True),
+    ("del sys.stderr", False),
+    ("sys.stderr = None", False),
+    ("sys.stderr = Failing()", False),
+], ids=["redirected", "missing", "none", "failing"])
+def test_panic_report_goes_through_sys_stderr(setup, through_sys_stderr):
+    """The whole report, banner first, where sys.stderr points; the process's stderr only
+    takes what sys.stderr cannot."""
+    script = REPORT_SCRIPT.format(setup=setup)
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    message, *captured = run.stdout.splitlines()
+    assert message == "boom from python"
+    report = captured if through_sys_stderr else run.stderr.splitlines()
+    assert report[:2] == [BANNER, "Python stack trace below:"]
+    if through_sys_stderr:
+        assert report[2] == "Traceback (most recent call last):"
+        assert report[-1] == "tarvelo_runtime.PanicException: boom from python"
+        assert run.stderr == ""
+    else:
+        assert captured == []
+
+
 ROUTINE_FAILURES = [
     (lambda: TarveloArmKinematics.default_left().fk(0.0, math.pi), RuntimeError,
      "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler."),
@@ -102,11 +191,19 @@ ROUTINE_FAILURES = [
     (lambda: TarveloNeckKinematics().ik([[0, 0, 1], [0, 1, 0], [-1, 0, 0]]), ValueError,
      "Gimbal lock: pitch is too close to ±π/2."),
     (lambda: TarveloArmKinematics.from_json("nope"), ValueError, None),
+    (lambda: TarveloArmKinematics.default_left().joint_rates(1.0, 1.0, [0, 0, 1]), RuntimeError,
+     "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler."),
+    # The last θ_A at which the loop closes with θ_B = 0: both tips and v_3 lie in one plane.
+    (lambda: TarveloArmKinematics.default_left().joint_rates(1.4740857891368973, 0.0, [0, 0, 1]), ValueError,
+     "Singular configuration: joint rates are not determined for the pointing direction here."),
+    (lambda: TarveloNeckKinematics().joint_rates([0, math.pi / 2, 0], [0, 0, 1]), ValueError,
+     "Gimbal lock: pitch is too close to ±π/2."),
 ]
 
 
 @pytest.mark.parametrize(("call", "kind", "message"), ROUTINE_FAILURES,
-                         ids=["fk", "direction", "ik", "ik-from-direction", "neck-ik", "from-json"])
+                         ids=["fk", "direction", "ik", "ik-from-direction", "neck-ik", "from-json",
+                              "joint-rates-open", "joint-rates-singular", "neck-joint-rates"])
 def test_routine_failures_have_one_argument_and_no_cause(call, kind, message):
     with pytest.raises(kind) as info:
         call()

@@ -96,7 +96,7 @@ def stub_parameters(args, receiver):
 
 
 def test_stub_covers_every_runtime_method():
-    assert len(STUB_METHODS) == 27
+    assert len(STUB_METHODS) == 37
     for cls in (tk.TarveloArmKinematics, tk.TarveloNeckKinematics):
         runtime = {n for n in vars(cls) if not n.startswith("_")} | {"__new__"}
         assert {m for c, m, _ in STUB_METHODS if c == cls.__name__} == runtime
@@ -140,7 +140,7 @@ def expected_errors(path):
 def test_wrong_client_fails_mypy_with_the_expected_errors(tmp_path):
     client = DATA / "typed_client_wrong.py"
     expected = expected_errors(client)
-    assert len(expected) == 13
+    assert len(expected) == 15
     result = mypy("--strict", "--hide-error-context", str(client), cwd=tmp_path)
     reported = [
         (int(m.group(1)), m.group(2))
@@ -174,10 +174,12 @@ def test_walk_meets_the_neck_first_in_both_registries():
     assert [r["name"] for r in CLASS_RECORDS] == [NECK, ARM]
     assert [r["position"] for r in LISTING] == [0, 1, 0, 1]
     assert [list(methods_of(r["name"])) for r in CLASS_RECORDS] == [
-        ["__new__", "fk", "ik", "fk_batch", "ik_batch"],
+        ["__new__", "fk", "ik", "jacobian", "joint_rates", "fk_batch", "ik_batch"],
         ["__new__", "default_left", "default_right", "from_json", "fk", "ik",
          "ik_from_direction", "direction", "is_reachable_joints", "is_reachable_orientation",
-         "is_reachable_direction", "arm_arc", "coupler_arc", "mirror", "fk_batch", "direction_batch",
+         "is_reachable_direction", "arm_arc", "coupler_arc", "mirror", "jacobian",
+         "direction_jacobian", "joint_rates", "manipulability", "ik_solutions",
+         "ik_from_direction_solutions", "to_json", "branch", "fk_batch", "direction_batch",
          "is_reachable_joints_batch", "ik_batch", "is_reachable_orientation_batch",
          "ik_from_direction_batch", "is_reachable_direction_batch", "ik_from_direction_path"],
     ]
@@ -220,6 +222,14 @@ ENTRIES = [
     (ARM, "arm_arc", 0, []),
     (ARM, "coupler_arc", 0, []),
     (ARM, "mirror", 0, []),
+    (ARM, "jacobian", 0, JOINTS),
+    (ARM, "direction_jacobian", 0, JOINTS),
+    (ARM, "joint_rates", 0, [*JOINTS, ("direction_rate", "absent", None)]),
+    (ARM, "manipulability", 0, JOINTS),
+    (ARM, "ik_solutions", 0, [("r_target", "absent", None)]),
+    (ARM, "ik_from_direction_solutions", 0, [("v3", "absent", None)]),
+    (ARM, "to_json", 0, []),
+    (ARM, "branch", 0, []),
     *[(ARM, name, 0, [(argument, "plain", None), WORKERS]) for name, argument in [
         ("fk_batch", "joints"), ("direction_batch", "joints"), ("is_reachable_joints_batch", "joints"),
         ("ik_batch", "rotations"), ("is_reachable_orientation_batch", "rotations"),
@@ -229,6 +239,8 @@ ENTRIES = [
     (NECK, "__new__", 3, []),
     (NECK, "fk", 0, [("joints", "absent", None)]),
     (NECK, "ik", 0, [("r", "absent", None)]),
+    (NECK, "jacobian", 0, [("joints", "absent", None)]),
+    (NECK, "joint_rates", 0, [("joints", "absent", None), ("angular_velocity", "absent", None)]),
     (NECK, "fk_batch", 0, [("joints", "plain", None), WORKERS]),
     (NECK, "ik_batch", 0, [("rotations", "plain", None), WORKERS]),
 ]

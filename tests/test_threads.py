@@ -54,6 +54,10 @@ def workload():
                 (f"{name}-ikdir-near-{a}-{b}",
                  lambda arm=arm, d=d, a=a, b=b: arm.ik_from_direction([Yielding(x) for x in d], near=(a, b))),
                 (f"{name}-reach-dir-{a}-{b}", lambda arm=arm, d=d: arm.is_reachable_direction(d)),
+                (f"{name}-jacobian-{a}-{b}", lambda arm=arm, a=a, b=b: arm.jacobian(Yielding(a), b)),
+                (f"{name}-rates-{a}-{b}", lambda arm=arm, a=a, b=b, d=d: arm.joint_rates(a, b, [Yielding(x) for x in d])),
+                (f"{name}-solutions-{a}-{b}", lambda arm=arm, rows=rows, d=d: (arm.ik_solutions(rows),
+                                                                               arm.ik_from_direction_solutions(d))),
             ]
         # Array calls hand the interpreter lock over while they compute.
         joints = np.array([[0.5, 0.5], [0.3, -0.2], [0.0, math.pi], [-0.4, 0.1]] * 1000)
@@ -65,12 +69,14 @@ def workload():
             (f"{name}-reach-dir-batch",
              lambda arm=arm, d=directions: arm.is_reachable_direction_batch(d[::4], workers=-1).tobytes()),
         ]
-        calls.append((f"{name}-accessors", lambda arm=arm: (arm.arm_arc(), arm.coupler_arc(), arm.mirror())))
+        calls.append((f"{name}-accessors",
+                      lambda arm=arm: (arm.arm_arc(), arm.coupler_arc(), arm.mirror(), arm.branch(), arm.to_json())))
     for joints in [[0.3, 0.2, 0.1], [0.5, 2.0, 0.3], [0.0, math.pi / 2, 0.0]]:
         calls += [
             (f"neck-fk-{joints}", lambda j=joints: NECK.fk(j)),
             (f"neck-fk-yield-{joints}", lambda j=joints: NECK.fk([Yielding(x) for x in j])),
             (f"neck-ik-{joints}", lambda j=joints: NECK.ik(NECK.fk(j))),
+            (f"neck-rates-{joints}", lambda j=joints: (NECK.jacobian(j), NECK.joint_rates(j, [Yielding(0.1), 0.2, 0.3]))),
         ]
     neck_joints = np.linspace(-1.5, 1.5, 30_000).reshape(-1, 3)
     calls += [

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "arm/geometry_document.h"
+#include "arm/geometry_document_writer.h"
 
 namespace {
 
@@ -88,5 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Trailing white space changes nothing.
     const auto padded = read_geometry_document(std::string(text) + " \t\r\n");
     if (!padded || !same(*padded, *result)) fail("padding changed the result", text);
+    // Whatever was read (finite: a number past the double range is refused) is written back
+    // and reads again as the very same geometry.
+    const auto written = torso::arm::write_geometry_document(*result);
+    if (!written) fail("read geometry not written", written.error().message);
+    const auto reread = read_geometry_document(written->view());
+    if (!reread || !same(*reread, *result)) fail("written document reads back differently", written->view());
     return 0;
 }

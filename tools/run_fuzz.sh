@@ -18,12 +18,14 @@ printf '[pointer-overflow]\nsrc:%s/rapidjson/*\n' "$rapidjson_include" >"$out/ig
 
 g++ -std=c++23 -g -O1 -ffp-contract=off -Wall -Wextra -I. \
     -c tools/fuzz_geometry_document.cpp -o "$out/fuzz_geometry_document.o"
+g++ -std=c++23 -g -O1 -ffp-contract=off -Wall -Wextra -I. \
+    -c arm/geometry_document_writer.cpp -o "$out/geometry_document_writer.o"
 clang++ -std=c++2b -U__cpp_concepts -D__cpp_concepts=202002L -g -O1 -ffp-contract=off \
     -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all \
     -fsanitize-ignorelist="$out/ignorelist.txt" -I. \
     -c arm/geometry_document.cpp -o "$out/geometry_document.o"
 clang++ -fsanitize=fuzzer,address,undefined \
-    "$out/fuzz_geometry_document.o" "$out/geometry_document.o" -o "$out/fuzz_geometry_document"
+    "$out/fuzz_geometry_document.o" "$out/geometry_document.o" "$out/geometry_document_writer.o" -o "$out/fuzz_geometry_document"
 
 # New inputs go to $out/corpus; the seeds in tools/fuzz_corpus are only read.
 exec "$out/fuzz_geometry_document" -max_total_time="$seconds" -print_final_stats=1 \

@@ -95,6 +95,79 @@ class TarveloArmKinematics:
 
     def mirror(self) -> builtins.bool: ...
 
+    def jacobian(
+        self,
+        theta_a: builtins.float,
+        theta_b: builtins.float,
+    ) -> builtins.list[builtins.list[builtins.float]]:
+        """Angular-velocity Jacobian, 3×2 as 3 rows of 2 floats: column 0 (1)
+        is the angular velocity of the end-effector frame (the rotation `fk`
+        returns), in the base frame, per unit rate of θ_A (θ_B).
+        Raises `RuntimeError` when the loop fails to close.
+        """
+
+    def direction_jacobian(
+        self,
+        theta_a: builtins.float,
+        theta_b: builtins.float,
+    ) -> builtins.list[builtins.list[builtins.float]]:
+        """Pointing-direction Jacobian, 3×2 as 3 rows of 2 floats: column 0 (1)
+        is the velocity of `v_3` per unit rate of θ_A (θ_B), tangent to the
+        sphere; not finite at the closing limit.
+        Raises `RuntimeError` when the loop fails to close.
+        """
+
+    def joint_rates(
+        self,
+        theta_a: builtins.float,
+        theta_b: builtins.float,
+        direction_rate: typing.Sequence[builtins.float],
+    ) -> tuple[builtins.float, builtins.float]:
+        """Joint rates `(θ̇_A, θ̇_B)` that move the pointing direction `v_3` with
+        `direction_rate` (3-vector; its part along `v_3` is ignored).
+        Raises `ValueError` at a singular configuration (an input arm's tip,
+        its base axis and `v_3`, or both tips and `v_3`, within 1e-6 of one
+        plane) and `RuntimeError` when the loop fails to close.
+        """
+
+    def manipulability(self, theta_a: builtins.float, theta_b: builtins.float) -> builtins.float:
+        """|t_A·t_B / det M|: the area gain from joint rates to the velocity of
+        `v_3`. 0 where an input arm's tip, its base axis and `v_3` lie in one
+        plane; grows without bound towards the closing limit.
+        Raises `RuntimeError` when the loop fails to close.
+        """
+
+    def ik_solutions(
+        self,
+        r_target: typing.Sequence[typing.Sequence[builtins.float]],
+    ) -> builtins.list[tuple[builtins.float, builtins.float]]:
+        """Every `(θ_A, θ_B)` whose rotation lies within 1e-6 of `r_target`, in
+        the order `ik` considers them (`ik` returns one of them); `[]` when
+        there is none.
+        """
+
+    def ik_from_direction_solutions(
+        self,
+        v3: typing.Sequence[builtins.float],
+    ) -> builtins.list[tuple[builtins.float, builtins.float]]:
+        """Every `(θ_A, θ_B)` that points the end-effector along `v3` (3-vector,
+        automatically normalized), in the order `ik_from_direction` chooses
+        among them; `[]` when `v3` is unreachable or too short.
+        """
+
+    def to_json(self) -> builtins.str:
+        """The arm's geometry as a JSON document in object form, with all four
+        members, laid out as `json.dumps` writes the same dict. `from_json`
+        reads it back to an arm with the very same arcs (bit for bit), branch
+        and mirror flag.
+        Raises `ValueError` when an arc is NaN or infinite, which JSON cannot hold.
+        """
+
+    def branch(self) -> typing.Literal["positive", "negative"]:
+        """Which of the two loop-closure solutions the arm takes: `"positive"`
+        or `"negative"`.
+        """
+
     def fk_batch(
         self,
         joints: numpy.typing.ArrayLike,
@@ -211,6 +284,27 @@ class TarveloNeckKinematics:
 
         Raises `ValueError` near gimbal lock (|pitch| ≈ π/2). The neck's
         pitch range is well under that limit in practice.
+        """
+
+    def jacobian(
+        self,
+        joints: typing.Sequence[builtins.float],
+    ) -> builtins.list[builtins.list[builtins.float]]:
+        """Angular-velocity Jacobian, 3×3: column i is the head frame's angular
+        velocity in the body frame per unit rate of joint i of
+        `joints = [yaw, pitch, roll]` (radians). Its determinant is -cos(pitch).
+        """
+
+    def joint_rates(
+        self,
+        joints: typing.Sequence[builtins.float],
+        angular_velocity: typing.Sequence[builtins.float],
+    ) -> tuple[builtins.float, builtins.float, builtins.float]:
+        """Joint rates `(yaw rate, pitch rate, roll rate)` that turn the head with
+        `angular_velocity` (3-vector, body frame) at `joints`.
+
+        Raises `ValueError` near gimbal lock, where `ik` refuses the rotation
+        `fk(joints)` (|pitch| ≈ π/2).
         """
 
     def fk_batch(

@@ -1,6 +1,7 @@
 """A client of every method, typed as the stub types them: `mypy --strict` accepts it and it runs."""
 
 from collections.abc import Sequence
+from typing import Literal
 
 import numpy as np
 import numpy.typing as npt
@@ -27,15 +28,26 @@ def arm_round_trip() -> tuple[float, float]:
         and arm.is_reachable_orientation(rotation)
         and arm.is_reachable_direction(v3=(0.0, 0.0, 1.0))
     )
+    jacobian: list[list[float]] = arm.jacobian(0.1, theta_b=0.2)
+    pointing_rates: list[list[float]] = arm.direction_jacobian(0.1, 0.2)
+    rates: tuple[float, float] = arm.joint_rates(0.1, 0.2, direction_rate=(0.0, 0.1, 0.0))
+    gain: float = arm.manipulability(theta_a=0.1, theta_b=0.2) + jacobian[0][0] + pointing_rates[2][1]
+    solutions: list[tuple[float, float]] = arm.ik_solutions(rows) + arm.ik_from_direction_solutions(v3=[1.0, 1.0, 1.0])
+    print(rates, gain, solutions)
     arcs: float = right.arm_arc() + right.coupler_arc()
     mirrored: bool = right.mirror()
-    print(reachable, arcs, mirrored)
+    branch: Literal["positive", "negative"] = right.branch()
+    copy = TarveloArmKinematics.from_json(right.to_json())
+    print(reachable, arcs, mirrored, branch, copy.branch())
     return pair
 
 
 def neck_round_trip() -> tuple[float, float, float]:
     neck = TarveloNeckKinematics()
     yaw, pitch, roll = neck.ik(r=neck.fk(joints=[0.3, 0.2, 0.1]))
+    columns: list[list[float]] = neck.jacobian([yaw, pitch, roll])
+    yaw_rate, pitch_rate, roll_rate = neck.joint_rates(joints=(yaw, pitch, roll), angular_velocity=columns[0])
+    print(yaw_rate + pitch_rate + roll_rate)
     return (yaw, pitch, roll)
 
 

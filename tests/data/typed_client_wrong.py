@@ -15,6 +15,8 @@ TarveloNeckKinematics(0.1)  # E: Too many arguments for "TarveloNeckKinematics" 
 as_tuple: tuple[float, ...] = arm.fk(0.1, 0.2)  # E: Incompatible types in assignment (expression has type "list[list[float]]", variable has type "tuple[float, ...]")  [assignment]
 yaw, pitch = neck.ik(neck.fk([0.0, 0.0, 0.0]))  # E: Too many values to unpack (2 expected, 3 provided)  [misc]
 arc: float = arm.arm_arc  # E: Incompatible types in assignment (expression has type "Callable[[], float]", variable has type "float")  [assignment]
+side: int = arm.branch()  # E: Incompatible types in assignment (expression has type "Literal['positive', 'negative']", variable has type "int")  [assignment]
+document: bytes = arm.to_json()  # E: Incompatible types in assignment (expression has type "str", variable has type "bytes")  [assignment]
 arm.fk_batch([[0.1, 0.2]], 2)  # E: Too many positional arguments for "fk_batch" of "TarveloArmKinematics"  [call-arg]
 neck.fk(0.1)  # E: Argument 1 to "fk" of "TarveloNeckKinematics" has incompatible type "float"; expected "Sequence[float]"  [arg-type]
 
