@@ -40,8 +40,12 @@ METHODS = {
     "ik_from_direction_batch(near)": (("directions", "nears"), "inverse_kinematics_from_direction_near"),
     "is_reachable_direction_batch": (("directions",), "is_direction_reachable"),
     "ik_from_direction_path": (("directions",), "inverse_kinematics_from_direction_near"),
+    "jacobian_batch": (("pairs",), "frame_jacobian"),
+    "direction_jacobian_batch": (("pairs",), "direction_jacobian"),
+    "manipulability_batch": (("pairs",), "manipulability"),
     "neck fk_batch": (("triples",), "neck_forward_kinematics"),
     "neck ik_batch": (("neck_rotations",), "neck_inverse_kinematics"),
+    "neck jacobian_batch": (("triples",), "neck_angular_velocity_jacobian"),
 }
 
 

@@ -76,6 +76,13 @@ const ArraySignature kIkFromDirectionBatch{
 const ArraySignature kIsReachableDirectionBatch{
     {kClassName, "is_reachable_direction_batch", kDirectionsBatchParams}, kDirectionRows, kScalarRow,
     chunk_rows_for(250)};
+const ArraySignature kJacobianBatch{{kClassName, "jacobian_batch", kJointsBatchParams}, kJointRows,
+                                    kJacobianRow, chunk_rows_for(130)};
+const ArraySignature kDirectionJacobianBatch{
+    {kClassName, "direction_jacobian_batch", kJointsBatchParams}, kJointRows, kJacobianRow,
+    chunk_rows_for(80)};
+const ArraySignature kManipulabilityBatch{{kClassName, "manipulability_batch", kJointsBatchParams},
+                                          kJointRows, kScalarRow, chunk_rows_for(80)};
 const ArraySignature kIkFromDirectionPath{{kClassName, "ik_from_direction_path", kPathParams}, kPathRows,
                                           kPairRow, chunk_rows_for(340)};
 
@@ -295,6 +302,33 @@ PyObject* arm_ik_from_direction_path(PyObject* self, PyObject* const* args, Py_s
         });
 }
 
+PyObject* arm_jacobian_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                             PyObject* kwnames) {
+    return run_rows<ArmObject>(
+        kJacobianBatch, self, args, nargs, kwnames,
+        [](const ArmObject& arm, const double* joints, double* out) {
+            write_row(out, arm::frame_jacobian(linkage_of(arm), joints[0], joints[1]));
+        });
+}
+
+PyObject* arm_direction_jacobian_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                       PyObject* kwnames) {
+    return run_rows<ArmObject>(
+        kDirectionJacobianBatch, self, args, nargs, kwnames,
+        [](const ArmObject& arm, const double* joints, double* out) {
+            write_row(out, arm::direction_jacobian(linkage_of(arm), joints[0], joints[1]));
+        });
+}
+
+PyObject* arm_manipulability_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                   PyObject* kwnames) {
+    return run_rows<ArmObject>(
+        kManipulabilityBatch, self, args, nargs, kwnames,
+        [](const ArmObject& arm, const double* joints, double* out) {
+            write_row(out, arm::manipulability(linkage_of(arm), joints[0], joints[1]));
+        });
+}
+
 PyObject* arm_arm_arc(PyObject* self, PyObject*) {
     return call_noargs<ArmObject>(kClassName, self,
                                   [](const ArmObject& arm) { return arm.linkage.geometry.arm_arc; });
@@ -364,6 +398,11 @@ PyMethodDef kArmMethods[] = {
      docs::kArmIsReachableDirectionBatch},
     {"ik_from_direction_path", as_cfunction<arm_ik_from_direction_path>(), kVectorcall,
      docs::kArmIkFromDirectionPath},
+    {"jacobian_batch", as_cfunction<arm_jacobian_batch>(), kVectorcall, docs::kArmJacobianBatch},
+    {"direction_jacobian_batch", as_cfunction<arm_direction_jacobian_batch>(), kVectorcall,
+     docs::kArmDirectionJacobianBatch},
+    {"manipulability_batch", as_cfunction<arm_manipulability_batch>(), kVectorcall,
+     docs::kArmManipulabilityBatch},
     {nullptr, nullptr, 0, nullptr},
 };
 

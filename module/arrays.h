@@ -38,6 +38,8 @@ struct RowShape {
 inline constexpr RowShape kPairRow{{2, 0}, 1};
 inline constexpr RowShape kVectorRow{{3, 0}, 1};
 inline constexpr RowShape kMatrixRow{{3, 3}, 2};
+/// A 3x2 Jacobian of the arm.
+inline constexpr RowShape kJacobianRow{{3, 2}, 2};
 /// A row of one value: a bool of a reachability mask.
 inline constexpr RowShape kScalarRow{{1, 0}, 0};
 
@@ -243,6 +245,15 @@ inline void write_row(double* out, const Mat3& m) {
         }
     }
 }
+/// Row-major, as the scalar methods return it.
+inline void write_row(double* out, const Mat3x2& m) {
+    for (std::size_t row = 0; row < 3; ++row) {
+        for (std::size_t col = 0; col < 2; ++col) {
+            out[(2 * row) + col] = m.at(row, col);
+        }
+    }
+}
+inline void write_row(double* out, double value) { *out = value; }
 inline void write_row(bool* out, bool value) { *out = value; }
 
 /// Doubles that write_row writes for a T.
@@ -256,6 +267,10 @@ template <>
 inline constexpr std::size_t kRowValues<JointPair> = 2;
 template <>
 inline constexpr std::size_t kRowValues<JointTriple> = 3;
+template <>
+inline constexpr std::size_t kRowValues<Mat3x2> = 6;
+template <>
+inline constexpr std::size_t kRowValues<double> = 1;
 
 /// The value's row, or a row of NaN where the routine failed.
 template <class T, class E>

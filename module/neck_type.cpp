@@ -33,6 +33,8 @@ const ArraySignature kFkBatch{{kClassName, "fk_batch", kJointsBatchParams}, kJoi
                               chunk_rows_for(60)};
 const ArraySignature kIkBatch{{kClassName, "ik_batch", kRotationsBatchParams}, kRotationRows, kVectorRow,
                               chunk_rows_for(30)};
+const ArraySignature kJacobianBatch{{kClassName, "jacobian_batch", kJointsBatchParams}, kJointRows,
+                                    kMatrixRow, chunk_rows_for(25)};
 
 PyObject* neck_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return construct(kNew, type, args, kwargs, [](PyTypeObject* cls) { return allocate_instance(cls); });
@@ -80,6 +82,15 @@ PyObject* neck_ik_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                 });
 }
 
+PyObject* neck_jacobian_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
+    return run_rows<NeckObject>(
+        kJacobianBatch, self, args, nargs, kwnames,
+        [](const NeckObject&, const double* joints, double* out) {
+            write_row(out, neck::angular_velocity_jacobian(triple_at(joints)));
+        });
+}
+
 PyMethodDef kNeckMethods[] = {
     {"fk", as_cfunction<neck_fk>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckFk},
     {"ik", as_cfunction<neck_ik>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckIk},
@@ -88,6 +99,8 @@ PyMethodDef kNeckMethods[] = {
      docs::kNeckJointRates},
     {"fk_batch", as_cfunction<neck_fk_batch>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckFkBatch},
     {"ik_batch", as_cfunction<neck_ik_batch>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckIkBatch},
+    {"jacobian_batch", as_cfunction<neck_jacobian_batch>(), METH_FASTCALL | METH_KEYWORDS,
+     docs::kNeckJacobianBatch},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -168,6 +168,24 @@ inline constexpr char kArmIkFromDirectionPath[] =
     "`ik_from_direction(d_i, near=previous)`, previous being the last\n"
     "reachable row's pair, or `near` while no row has been reachable.\n"
     "An unreachable row is NaN and does not move the chain.";
+inline constexpr char kArmJacobianBatch[] =
+    "jacobian_batch($self, joints, *, workers=1)\n--\n\n"
+    "Angular-velocity Jacobians of many joint pairs: `joints` `(..., 2)` →\n"
+    "float64 `(..., 3, 2)`, each element what `jacobian` returns. Rows\n"
+    "whose loop does not close are NaN. `workers` threads share the rows\n"
+    "(-1: one per CPU the process may run on).";
+inline constexpr char kArmDirectionJacobianBatch[] =
+    "direction_jacobian_batch($self, joints, *, workers=1)\n--\n\n"
+    "Pointing-direction Jacobians of many joint pairs: `joints` `(..., 2)`\n"
+    "→ float64 `(..., 3, 2)`, each element what `direction_jacobian`\n"
+    "returns. Rows whose loop does not close are NaN. `workers` threads\n"
+    "share the rows (-1: one per CPU the process may run on).";
+inline constexpr char kArmManipulabilityBatch[] =
+    "manipulability_batch($self, joints, *, workers=1)\n--\n\n"
+    "Manipulability of many joint pairs: `joints` `(..., 2)` → float64\n"
+    "`(...)`, each element what `manipulability` returns; NaN where the\n"
+    "loop does not close. `workers` threads share the rows (-1: one per\n"
+    "CPU the process may run on).";
 inline constexpr char kNeckFkBatch[] =
     "fk_batch($self, joints, *, workers=1)\n--\n\n"
     "Forward kinematics of many joint triples: `joints` `(..., 3)` as\n"
@@ -180,6 +198,12 @@ inline constexpr char kNeckIkBatch[] =
     "row-major → float64 `(..., 3)`, each row the `(yaw, pitch, roll)` of\n"
     "`ik`; NaN near gimbal lock. `workers` threads share the rows (-1: one\n"
     "per CPU the process may run on).";
+inline constexpr char kNeckJacobianBatch[] =
+    "jacobian_batch($self, joints, *, workers=1)\n--\n\n"
+    "Angular-velocity Jacobians of many joint triples: `joints` `(..., 3)`\n"
+    "as [yaw, pitch, roll] → float64 `(..., 3, 3)`, each element what\n"
+    "`jacobian` returns. `workers` threads share the rows (-1: one per CPU\n"
+    "the process may run on).";
 
 /// The arm constructor's body. The class doc text holds only the constructor's signature,
 /// so this text appears in the stub alone.

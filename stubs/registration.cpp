@@ -120,6 +120,12 @@ constexpr PyMethodEntry kArmMethods[] = {
                   doc_body(docs::kArmIsReachableDirectionBatch)),
     method<Floats>("ik_from_direction_path", kInstance, kPathArguments,
                    doc_body(docs::kArmIkFromDirectionPath)),
+    method<Floats>("jacobian_batch", kInstance, kJointsBatchArguments,
+                   doc_body(docs::kArmJacobianBatch)),
+    method<Floats>("direction_jacobian_batch", kInstance, kJointsBatchArguments,
+                   doc_body(docs::kArmDirectionJacobianBatch)),
+    method<Floats>("manipulability_batch", kInstance, kJointsBatchArguments,
+                   doc_body(docs::kArmManipulabilityBatch)),
 };
 
 constexpr PyArgEntry kJointsArguments[] = {argument<JointTriple>("joints")};
@@ -136,6 +142,8 @@ constexpr PyMethodEntry kNeckMethods[] = {
                         doc_body(docs::kNeckJointRates)),
     method<Floats>("fk_batch", kInstance, kJointsBatchArguments, doc_body(docs::kNeckFkBatch)),
     method<Floats>("ik_batch", kInstance, kRotationsBatchArguments, doc_body(docs::kNeckIkBatch)),
+    method<Floats>("jacobian_batch", kInstance, kJointsBatchArguments,
+                   doc_body(docs::kNeckJacobianBatch)),
 };
 
 constexpr PyClassInfo kArmClass{&type_identity<ArmKinematics>, ArmKinematics::python_name, "",

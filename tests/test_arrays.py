@@ -82,6 +82,9 @@ def arm_cases(arm):
         ("ik_from_direction_batch", (dirs, near),
          [lambda d=d, n=n: arm.ik_from_direction(d.tolist(), near=tuple(n)) for d, n in zip(dirs, near)]),
         ("is_reachable_direction_batch", (dirs,), [lambda d=d: arm.is_reachable_direction(d.tolist()) for d in dirs]),
+        ("jacobian_batch", (pairs,), [lambda p=p: arm.jacobian(*p) for p in pairs]),
+        ("direction_jacobian_batch", (pairs,), [lambda p=p: arm.direction_jacobian(*p) for p in pairs]),
+        ("manipulability_batch", (pairs,), [lambda p=p: arm.manipulability(*p) for p in pairs]),
     ]
 
 
@@ -97,6 +100,7 @@ def test_neck_rows_are_the_scalar_results():
     rows = np.concatenate([NECK.fk_batch(joints), np.full((1, 3, 3), math.nan), np.eye(3)[None]])
     assert_rows_match(NECK.fk_batch(joints), [NECK.fk(j.tolist()) for j in joints])
     assert_rows_match(NECK.ik_batch(rows), [scalar(lambda r=r: NECK.ik(r.tolist())) for r in rows])
+    assert_rows_match(NECK.jacobian_batch(joints), [NECK.jacobian(j.tolist()) for j in joints])
 
 
 def path_by_loop(arm, dirs, near):

@@ -124,6 +124,7 @@ METHODS = [
     ("ik_from_direction_batch", ARM.ik_from_direction_batch, ["directions", "near", "workers"],
      lambda r: r.shape[-1] == 2),
     ("ik_from_direction_path", ARM.ik_from_direction_path, ["directions", "near"], lambda r: r.shape[-1] == 2),
+    ("jacobian_batch", ARM.jacobian_batch, ["joints", "workers"], lambda r: r.shape[-2:] == (3, 2)),
 ]
 CASES = [(label, call, params, check, p) for label, call, params, check in METHODS for p in params]
 # The array methods' valid arguments, where a name means something else for a scalar method.

@@ -96,7 +96,7 @@ def stub_parameters(args, receiver):
 
 
 def test_stub_covers_every_runtime_method():
-    assert len(STUB_METHODS) == 37
+    assert len(STUB_METHODS) == 41
     for cls in (tk.TarveloArmKinematics, tk.TarveloNeckKinematics):
         runtime = {n for n in vars(cls) if not n.startswith("_")} | {"__new__"}
         assert {m for c, m, _ in STUB_METHODS if c == cls.__name__} == runtime
@@ -174,14 +174,15 @@ def test_walk_meets_the_neck_first_in_both_registries():
     assert [r["name"] for r in CLASS_RECORDS] == [NECK, ARM]
     assert [r["position"] for r in LISTING] == [0, 1, 0, 1]
     assert [list(methods_of(r["name"])) for r in CLASS_RECORDS] == [
-        ["__new__", "fk", "ik", "jacobian", "joint_rates", "fk_batch", "ik_batch"],
+        ["__new__", "fk", "ik", "jacobian", "joint_rates", "fk_batch", "ik_batch", "jacobian_batch"],
         ["__new__", "default_left", "default_right", "from_json", "fk", "ik",
          "ik_from_direction", "direction", "is_reachable_joints", "is_reachable_orientation",
          "is_reachable_direction", "arm_arc", "coupler_arc", "mirror", "jacobian",
          "direction_jacobian", "joint_rates", "manipulability", "ik_solutions",
          "ik_from_direction_solutions", "to_json", "branch", "fk_batch", "direction_batch",
          "is_reachable_joints_batch", "ik_batch", "is_reachable_orientation_batch",
-         "ik_from_direction_batch", "is_reachable_direction_batch", "ik_from_direction_path"],
+         "ik_from_direction_batch", "is_reachable_direction_batch", "ik_from_direction_path",
+         "jacobian_batch", "direction_jacobian_batch", "manipulability_batch"],
     ]
     assert [r["identity"] for r in METHODS_RECORDS] == [r["identity"] for r in CLASS_RECORDS]
 
@@ -233,7 +234,8 @@ ENTRIES = [
     *[(ARM, name, 0, [(argument, "plain", None), WORKERS]) for name, argument in [
         ("fk_batch", "joints"), ("direction_batch", "joints"), ("is_reachable_joints_batch", "joints"),
         ("ik_batch", "rotations"), ("is_reachable_orientation_batch", "rotations"),
-        ("is_reachable_direction_batch", "directions")]],
+        ("is_reachable_direction_batch", "directions"), ("jacobian_batch", "joints"),
+        ("direction_jacobian_batch", "joints"), ("manipulability_batch", "joints")]],
     (ARM, "ik_from_direction_batch", 0, [("directions", "plain", None), ("near", "with_default", "None"), WORKERS]),
     (ARM, "ik_from_direction_path", 0, [("directions", "plain", None), ("near", "with_default", "None")]),
     (NECK, "__new__", 3, []),
@@ -243,6 +245,7 @@ ENTRIES = [
     (NECK, "joint_rates", 0, [("joints", "absent", None), ("angular_velocity", "absent", None)]),
     (NECK, "fk_batch", 0, [("joints", "plain", None), WORKERS]),
     (NECK, "ik_batch", 0, [("rotations", "plain", None), WORKERS]),
+    (NECK, "jacobian_batch", 0, [("joints", "plain", None), WORKERS]),
 ]
 
 

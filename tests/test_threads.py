@@ -66,6 +66,8 @@ def workload():
             (f"{name}-fk-batch", lambda arm=arm, j=joints: arm.fk_batch(j, workers=2).tobytes()),
             (f"{name}-ik-batch", lambda arm=arm, r=rotations: arm.ik_batch(r[::4]).tobytes()),
             (f"{name}-path", lambda arm=arm, d=directions: arm.ik_from_direction_path(d[:400], (0.5, 0.5)).tobytes()),
+            (f"{name}-rates-batch", lambda arm=arm, j=joints: (arm.jacobian_batch(j, workers=2).tobytes(),
+                                                             arm.manipulability_batch(j[::4]).tobytes())),
             (f"{name}-reach-dir-batch",
              lambda arm=arm, d=directions: arm.is_reachable_direction_batch(d[::4], workers=-1).tobytes()),
         ]

@@ -263,6 +263,42 @@ class TarveloArmKinematics:
         An unreachable row is NaN and does not move the chain.
         """
 
+    def jacobian_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Angular-velocity Jacobians of many joint pairs: `joints` `(..., 2)` →
+        float64 `(..., 3, 2)`, each element what `jacobian` returns. Rows
+        whose loop does not close are NaN. `workers` threads share the rows
+        (-1: one per CPU the process may run on).
+        """
+
+    def direction_jacobian_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Pointing-direction Jacobians of many joint pairs: `joints` `(..., 2)`
+        → float64 `(..., 3, 2)`, each element what `direction_jacobian`
+        returns. Rows whose loop does not close are NaN. `workers` threads
+        share the rows (-1: one per CPU the process may run on).
+        """
+
+    def manipulability_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Manipulability of many joint pairs: `joints` `(..., 2)` → float64
+        `(...)`, each element what `manipulability` returns; NaN where the
+        loop does not close. `workers` threads share the rows (-1: one per
+        CPU the process may run on).
+        """
+
 @typing.final
 class TarveloNeckKinematics:
     def __new__(cls) -> TarveloNeckKinematics: ...
@@ -329,4 +365,16 @@ class TarveloNeckKinematics:
         row-major → float64 `(..., 3)`, each row the `(yaw, pitch, roll)` of
         `ik`; NaN near gimbal lock. `workers` threads share the rows (-1: one
         per CPU the process may run on).
+        """
+
+    def jacobian_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Angular-velocity Jacobians of many joint triples: `joints` `(..., 3)`
+        as [yaw, pitch, roll] → float64 `(..., 3, 3)`, each element what
+        `jacobian` returns. `workers` threads share the rows (-1: one per CPU
+        the process may run on).
         """

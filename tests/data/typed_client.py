@@ -62,6 +62,9 @@ def arrays() -> npt.NDArray[np.float64]:
         directions
     )
     path = arm.ik_from_direction_path(directions, near=None)
+    rates: npt.NDArray[np.float64] = arm.jacobian_batch(joints) + arm.direction_jacobian_batch(joints, workers=2)
+    gains: npt.NDArray[np.float64] = arm.manipulability_batch(joints)
+    print(rates, gains, TarveloNeckKinematics().jacobian_batch([[0.3, 0.2, 0.1]]))
     neck = TarveloNeckKinematics()
     triples = neck.ik_batch(neck.fk_batch([[0.3, 0.2, 0.1]]), workers=1)
     print(closes, reached, path, triples)
