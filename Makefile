@@ -76,24 +76,30 @@ fuzz-smoke:
 	bash tools/run_fuzz.sh $(FUZZ_SECONDS)
 
 # Every method's success and failure paths under valgrind's memcheck. The interpreter's own
-# start-up reports (an uninitialised read in CPython's int.from_bytes) are measured on an
-# empty script first and suppressed; anything else fails the run.
+# start-up reports (an uninitialised read in CPython's int.from_bytes) and those of importing
+# numpy, which the array methods do (the dynamic loader reading numpy's RPATH), are measured on
+# a script that only imports numpy, and suppressed; anything else fails the run.
 VALGRIND_DIR := build/valgrind
 valgrind: build
 	@mkdir -p $(VALGRIND_DIR)
-	PYTHONMALLOC=malloc valgrind --gen-suppressions=all $(PY) -c pass 2>&1 \
+	PYTHONMALLOC=malloc valgrind --gen-suppressions=all $(PY) -c "import numpy" 2>&1 \
 	  | awk '/^\{/{keep=1} keep{print} /^\}/{keep=0}' > $(VALGRIND_DIR)/interpreter-start.supp
 	PYTHONMALLOC=malloc valgrind --error-exitcode=1 --suppressions=$(VALGRIND_DIR)/interpreter-start.supp \
 	  $(PY) tools/valgrind_workload.py 20
 
-# Core microbenchmarks (Google Benchmark) and the per-call cost of every method from Python.
+# Core microbenchmarks (Google Benchmark), the per-call cost of every method from Python, and
+# the array methods against the core, a Python loop and scipy (installed into .venv for the
+# comparison only; the module does not need it).
 bench: build
 	@dpkg -s libbenchmark-dev >/dev/null 2>&1 || \
 	  (apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q libbenchmark-dev)
+	@$(PY) -c "import scipy" 2>/dev/null || $(PY) -m pip install -q scipy
 	$(VENV)/bin/cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DTORSO_BENCHMARKS=ON >/dev/null
 	$(VENV)/bin/cmake --build build/bench --target core_bench
-	build/bench/core_bench --benchmark_min_time=0.2 --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+	build/bench/core_bench --benchmark_min_time=0.2 --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+	  --benchmark_out=build/bench/core.json --benchmark_out_format=json
 	$(PY) bench/bench_calls.py
+	$(PY) bench/bench_arrays.py --core-json build/bench/core.json
 
 # Formatting and static analysis with pinned tools from PyPI, inside .venv. `make lint`
 # changes nothing and fails on any finding; `make format` applies both formatters.

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "arm/fk.h"
@@ -183,6 +184,14 @@ void prepare_linkage(benchmark::State& state) {
     }
 }
 
+/// What one more worker of an array call costs besides its rows: starting a thread and
+/// joining it (the array methods give each worker at least several times this much work).
+void start_and_join_thread(benchmark::State& state) {
+    for (auto _ : state) {
+        std::jthread worker([] {});
+    }
+}
+
 BENCHMARK(forward_kinematics);
 BENCHMARK(pointing_direction);
 BENCHMARK(enumerate_candidates);
@@ -203,6 +212,7 @@ BENCHMARK(neck_forward_kinematics);
 BENCHMARK(neck_inverse_kinematics);
 BENCHMARK(read_geometry_document);
 BENCHMARK(prepare_linkage);
+BENCHMARK(start_and_join_thread)->UseRealTime();
 
 }  // namespace
 

@@ -148,7 +148,8 @@ def main(argv=None):
     with contextlib.ExitStack() as resources:
         client, where = start_client(arguments, resources)
         workers = len(client.scheduler_info()["workers"])
-        print(f"{where}: {workers} workers, ready in {time.perf_counter() - started:.1f} s")
+        worker_count = f"{workers} worker" + ("" if workers == 1 else "s")
+        print(f"{where}: {worker_count}, ready in {time.perf_counter() - started:.1f} s")
         started = time.perf_counter()
         shares = map_shares(client, arguments.documents, arguments.resolution, centre_azimuth,
                             arguments.bands_per_task)
@@ -158,7 +159,7 @@ def main(argv=None):
     print(f"grid: {arguments.resolution} x {2 * arguments.resolution} = {directions:,} directions per branch")
     for branch in BRANCHES:
         print(f"{branch} branch reaches {shares[branch]:.4f} of the sphere")
-    print(f"mapped {len(BRANCHES) * directions:,} directions in {elapsed:.2f} s on {workers} workers "
+    print(f"mapped {len(BRANCHES) * directions:,} directions in {elapsed:.2f} s on {worker_count} "
           f"({len(BRANCHES) * directions / elapsed / 1e6:.2f} million per second)")
     if arguments.compare_resolution:
         reference = workspace_shares(arm, arguments.compare_resolution)

@@ -1,4 +1,4 @@
-"""A first look at tarvelo_torso_kinematics: every method of both classes once, and each failure."""
+"""A first look at tarvelo_torso_kinematics: every scalar method of both classes once, array calls, and each failure."""
 
 import math
 
@@ -82,6 +82,17 @@ def geometry_documents():
     show("array form [0.7, 0.5, \"positive\", true]", (array.arm_arc(), array.coupler_arc(), array.mirror()))
 
 
+def arrays(left, neck):
+    print("-- arrays: one call for many rows (needs numpy)")
+    joints = [[0.5, 0.5], [0.0, math.pi], [-0.2, 0.3]]
+    rotations = left.fk_batch(joints)
+    show("left.fk_batch(3 joint pairs).shape", rotations.shape)
+    show("left.is_reachable_joints_batch(same)", left.is_reachable_joints_batch(joints).tolist())
+    show("left.ik_batch(left.fk_batch(same))  (NaN row)", rounded(left.ik_batch(rotations).tolist()))
+    show("neck.ik_batch(neck.fk_batch(2 triples))",
+         rounded(neck.ik_batch(neck.fk_batch([[0.3, 0.2, 0.1], [0.0, -0.4, 0.2]])).tolist(), 12))
+
+
 def failures(left, neck):
     print("-- failures")
     show_failure("left.fk(0.0, pi)", lambda: left.fk(0.0, math.pi))
@@ -100,6 +111,7 @@ def main():
     forward_and_inverse(left, right)
     neck = neck_kinematics()
     geometry_documents()
+    arrays(left, neck)
     failures(left, neck)
 
 

@@ -6,14 +6,15 @@
     python examples/workspace.py --json arms.json --resolution 400
 
 The picture has four panels. The first two show, on the unit sphere, the pointing directions
-that the positive and the negative branch of the same geometry reach (`is_reachable_direction`),
-in the equal-area Hammer projection, with the two base-joint axes u_A and u_B marked. The map is
-centred on u_B; its longitude is the azimuth about u_A measured from u_B. The third panel shows
-which joint pairs (θ_A, θ_B) close the loop (`is_reachable_joints`), with the closing limit drawn
-as a contour. The fourth maps the `manipulability` of those joint pairs: how much pointing
-velocity a unit of joint rate buys, 0 where a joint cannot move the direction across its own
-plane and growing without bound at the closing limit. The script prints, for each branch, the
-fraction of the sphere's area it reaches, and the spread of the manipulability.
+that the positive and the negative branch of the same geometry reach
+(`is_reachable_direction_batch`), in the equal-area Hammer projection, with the two base-joint
+axes u_A and u_B marked. The map is centred on u_B; its longitude is the azimuth about u_A
+measured from u_B. The third panel shows which joint pairs (θ_A, θ_B) close the loop
+(`is_reachable_joints_batch`), with the closing limit drawn as a contour. The fourth maps the
+`manipulability` of those joint pairs: how much pointing velocity a unit of joint rate buys, 0
+where a joint cannot move the direction across its own plane and growing without bound at the
+closing limit. The script prints, for each branch, the fraction of the sphere's area it reaches,
+and the spread of the manipulability.
 
 Needs matplotlib (`pip install ".[examples]"`); the module itself does not.
 """
@@ -102,7 +103,8 @@ def sphere_grid(resolution, centre_azimuth):
     the same area and a plain mean over cells is an area-weighted fraction of the sphere.
 
     Longitudes are map longitudes, measured from `centre_azimuth` (the azimuth of u_B).
-    Returns (longitude edges, latitude edges, unit directions of the cell centres, shape).
+    Returns (longitude edges, latitude edges, unit directions of the cell centres as an
+    (n_lat, n_lon, 3) array).
     """
     n_lat, n_lon = resolution, 2 * resolution
     lon_edges = np.linspace(-math.pi, math.pi, n_lon + 1)
@@ -114,18 +116,13 @@ def sphere_grid(resolution, centre_azimuth):
     ring = np.sqrt(1.0 - z_grid**2)
     azimuth = lon_grid + centre_azimuth
     directions = np.stack([ring * np.cos(azimuth), ring * np.sin(azimuth), z_grid], axis=-1)
-    return lon_edges, lat_edges, directions.reshape(-1, 3).tolist(), (n_lat, n_lon)
-
-
-def reachable_directions(arm, directions, shape):
-    reach = arm.is_reachable_direction
-    return np.fromiter((reach(v) for v in directions), dtype=bool, count=len(directions)).reshape(shape)
+    return lon_edges, lat_edges, directions
 
 
 def reachable_joints(arm, angles):
-    closes = arm.is_reachable_joints
     # Rows follow θ_B, columns θ_A, as contour() expects for x = θ_A, y = θ_B.
-    return np.array([[closes(theta_a, theta_b) for theta_a in angles] for theta_b in angles])
+    theta_a, theta_b = np.meshgrid(angles, angles)
+    return arm.is_reachable_joints_batch(np.stack([theta_a, theta_b], axis=-1))
 
 
 def rest_direction(arm):
@@ -202,8 +199,8 @@ def main(argv=None):
     arms_by_branch = {branch: arm_with_branch(arm, branch) for branch in BRANCHES}
     centre_azimuth = math.pi if arm.mirror() else 0.0  # the azimuth of u_B = (s, 0, 0)
 
-    lon_edges, lat_edges, directions, shape = sphere_grid(arguments.resolution, centre_azimuth)
-    reached = {name: reachable_directions(arms_by_branch[name], directions, shape) for name in BRANCHES}
+    lon_edges, lat_edges, directions = sphere_grid(arguments.resolution, centre_azimuth)
+    reached = {name: arms_by_branch[name].is_reachable_direction_batch(directions) for name in BRANCHES}
     fractions = {branch: float(reached[branch].mean()) for branch in BRANCHES}
 
     angles = np.linspace(-math.pi, math.pi, arguments.resolution)

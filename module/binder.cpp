@@ -12,25 +12,21 @@ std::string full_name(const MethodSignature& signature) {
     return std::string(signature.class_name) + "." + signature.method_name + "()";
 }
 
-std::size_t required_count(const MethodSignature& signature) {
+/// Parameters that can be passed by position: all but the keyword-only ones, which come last.
+std::size_t positional_count(const MethodSignature& signature) {
     std::size_t count = 0;
     for (const Param& param : signature.params) {
-        count += param.optional ? 0 : 1;
+        count += param.keyword_only ? 0 : 1;
     }
     return count;
 }
 
-[[gnu::cold]] bool raise_too_many_positional(const MethodSignature& signature, Py_ssize_t given) {
-    const char* verb = given == 1 ? "was" : "were";
-    std::size_t required = required_count(signature);
-    if (required == signature.params.size()) {
-        PyErr_Format(PyExc_TypeError, "%s takes %zu positional arguments but %zd %s given",
-                     full_name(signature).c_str(), signature.params.size(), given, verb);
-    } else {
-        PyErr_Format(PyExc_TypeError, "%s takes from %zu to %zu positional arguments but %zd %s given",
-                     full_name(signature).c_str(), required, signature.params.size(), given, verb);
+std::size_t required_positional_count(const MethodSignature& signature) {
+    std::size_t count = 0;
+    for (const Param& param : signature.params) {
+        count += param.optional || param.keyword_only ? 0 : 1;
     }
-    return false;
+    return count;
 }
 
 [[gnu::cold]] bool raise_unexpected_keyword(const MethodSignature& signature, PyObject* name) {
@@ -102,6 +98,47 @@ Py_ssize_t find_param(const MethodSignature& signature, PyObject* name) {
     return -1;
 }
 
+/// How many of the keyword names (a tuple of them, a dict keyed by them, or null) name
+/// keyword-only parameters.
+std::size_t keyword_only_given(const MethodSignature& signature, PyObject* keyword_names) {
+    std::size_t count = 0;
+    Ref names(keyword_names != nullptr ? PyObject_GetIter(keyword_names) : nullptr);
+    while (names) {
+        Ref name(PyIter_Next(names.get()));
+        if (!name) {
+            break;
+        }
+        const Py_ssize_t index = find_param(signature, name.get());
+        count += index >= 0 && signature.params[static_cast<std::size_t>(index)].keyword_only ? 1 : 0;
+    }
+    PyErr_Clear();  // only a count for the message: a failed walk leaves it short
+    return count;
+}
+
+/// "{name} takes {count} positional argument(s) but {given}[ positional argument(s) (and
+/// {k} keyword-only argument(s))] {was/were} given", as the interpreter words it.
+[[gnu::cold]] bool raise_too_many_positional(const MethodSignature& signature, Py_ssize_t given,
+                                             PyObject* keyword_names) {
+    const std::size_t count = positional_count(signature);
+    const std::size_t required = required_positional_count(signature);
+    const bool plural = required != count || count != 1 ||
+                        signature.wording == PositionalWording::always_plural;
+    const std::string takes =
+        required == count ? std::to_string(count)
+                          : "from " + std::to_string(required) + " to " + std::to_string(count);
+    const std::size_t keyword_only = keyword_only_given(signature, keyword_names);
+    std::string given_text = std::to_string(given);
+    if (keyword_only > 0) {
+        given_text += given != 1 ? " positional arguments" : " positional argument";
+        given_text += " (and " + std::to_string(keyword_only) + " keyword-only argument" +
+                      (keyword_only != 1 ? "s)" : ")");
+    }
+    PyErr_Format(PyExc_TypeError, "%s takes %s positional argument%s but %s %s given",
+                 full_name(signature).c_str(), takes.c_str(), plural ? "s" : "", given_text.c_str(),
+                 given == 1 && keyword_only == 0 ? "was" : "were");
+    return false;
+}
+
 /// str() of an exception, or a placeholder when str() itself fails with an ordinary error
 /// (the wrapped error still names the argument); a PanicException from str() goes on as a panic.
 Ref exception_text(PyObject* exception) {
@@ -131,9 +168,9 @@ bool bind_keyword(const MethodSignature& signature, PyObject* name, PyObject* va
 }
 
 bool bind_positional(const MethodSignature& signature, PyObject* const* args, Py_ssize_t nargs,
-                     PyObject** slots) {
-    if (static_cast<std::size_t>(nargs) > signature.params.size()) {
-        return raise_too_many_positional(signature, nargs);
+                     PyObject* keyword_names, PyObject** slots) {
+    if (static_cast<std::size_t>(nargs) > positional_count(signature)) {
+        return raise_too_many_positional(signature, nargs, keyword_names);
     }
     for (Py_ssize_t i = 0; i < nargs; ++i) {
         slots[i] = args[i];
@@ -154,7 +191,7 @@ bool check_required(const MethodSignature& signature, PyObject* const* slots) {
 
 bool bind_vector_general(const MethodSignature& signature, PyObject* const* args, Py_ssize_t nargs,
                          PyObject* kwnames, PyObject** slots) {
-    if (!bind_positional(signature, args, nargs, slots)) {
+    if (!bind_positional(signature, args, nargs, kwnames, slots)) {
         return false;
     }
     if (kwnames != nullptr) {
@@ -170,7 +207,7 @@ bool bind_vector_general(const MethodSignature& signature, PyObject* const* args
 
 bool bind_tuple(const MethodSignature& signature, PyObject* args, PyObject* kwargs, PyObject** slots) {
     PyObject* const* items = reinterpret_cast<PyTupleObject*>(args)->ob_item;
-    if (!bind_positional(signature, items, PyTuple_GET_SIZE(args), slots)) {
+    if (!bind_positional(signature, items, PyTuple_GET_SIZE(args), kwargs, slots)) {
         return false;
     }
     if (kwargs != nullptr) {

@@ -16,18 +16,25 @@
 
 namespace torso::py {
 
-/// One parameter of a method: its name and whether the caller may omit it.
+/// One parameter of a method: its name, whether the caller may omit it, and whether it can
+/// be passed only by keyword. Keyword-only parameters come last and are optional.
 struct Param {
     const char* name = nullptr;
     bool optional = false;
+    bool keyword_only = false;
     PyObject* interned = nullptr;  // the name as an interned str, made on first use
 };
+
+/// How "takes N positional arguments" reads for N = 1. The first methods always said
+/// "arguments"; callers may match their messages, so those keep it.
+enum class PositionalWording : unsigned char { python, always_plural };
 
 /// What the binder needs to know of a method: its class, its name and its parameters.
 struct MethodSignature {
     const char* class_name;
     const char* method_name;  // "__new__" for a constructor
     std::span<Param> params;
+    PositionalWording wording = PositionalWording::python;
 };
 
 /// The most parameters any method has; the binder's slot array is this long.
@@ -41,8 +48,10 @@ bool bind_vector_general(const MethodSignature& signature, PyObject* const* args
 /// False with a TypeError set on a binding error.
 inline bool bind_vector(const MethodSignature& signature, PyObject* const* args, Py_ssize_t nargs,
                         PyObject* kwnames, PyObject** slots) {
-    // The common call passes every parameter by position: nothing can go wrong.
-    if (kwnames == nullptr && static_cast<std::size_t>(nargs) == signature.params.size()) {
+    // The common call passes every parameter by position: nothing can go wrong. (Keyword-only
+    // parameters come last, so checking the last one tells whether all can be positional.)
+    if (kwnames == nullptr && static_cast<std::size_t>(nargs) == signature.params.size() &&
+        (signature.params.empty() || !signature.params.back().keyword_only)) {
         std::copy_n(args, nargs, slots);
         return true;
     }
@@ -67,6 +76,9 @@ template <class C, class R, class... A>
 struct CallableTraits<R (C::*)(A...) const> {
     using Args = std::tuple<std::decay_t<A>...>;
 };
+/// A mutable lambda: one that carries state from call to call.
+template <class C, class R, class... A>
+struct CallableTraits<R (C::*)(A...)> : CallableTraits<R (C::*)(A...) const> {};
 
 /// The argument values of a routine taking `Args`, minus the first `skip` (the receiver).
 template <std::size_t skip, class Args, class = std::make_index_sequence<std::tuple_size_v<Args> - skip>>

@@ -1,6 +1,7 @@
 // The TarveloNeckKinematics type.
 #include "module/neck_type.h"
 
+#include "module/arrays.h"
 #include "module/binder.h"
 #include "module/heap_type.h"
 #include "neck/neck.h"
@@ -16,11 +17,24 @@ Param kJointsParams[] = {{"joints"}};
 Param kRotationParams[] = {{"r"}};
 Param kJointRateParams[] = {{"joints"}, {"angular_velocity"}};
 
+Param kJointsBatchParams[] = {{"joints"}, kWorkersParam};
+Param kRotationsBatchParams[] = {{"rotations"}, kWorkersParam};
+
+constexpr ArrayParam kJointRows[] = {{kVectorRow, Leading::any}};
+constexpr ArrayParam kRotationRows[] = {{kMatrixRow, Leading::any}};
+
 const MethodSignature kNew{kClassName, "__new__", {}};
-const MethodSignature kFk{kClassName, "fk", kJointsParams};
-const MethodSignature kIk{kClassName, "ik", kRotationParams};
+const MethodSignature kFk{kClassName, "fk", kJointsParams, PositionalWording::always_plural};
+const MethodSignature kIk{kClassName, "ik", kRotationParams, PositionalWording::always_plural};
 const MethodSignature kJacobian{kClassName, "jacobian", kJointsParams};
 const MethodSignature kJointRates{kClassName, "joint_rates", kJointRateParams};
+// Row costs: the core benchmark of each routine, in nanoseconds.
+const ArraySignature kFkBatch{{kClassName, "fk_batch", kJointsBatchParams}, kJointRows, kMatrixRow,
+                              chunk_rows_for(60)};
+const ArraySignature kIkBatch{{kClassName, "ik_batch", kRotationsBatchParams}, kRotationRows, kVectorRow,
+                              chunk_rows_for(30)};
+const ArraySignature kJacobianBatch{{kClassName, "jacobian_batch", kJointsBatchParams}, kJointRows,
+                                    kMatrixRow, chunk_rows_for(25)};
 
 PyObject* neck_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return construct(kNew, type, args, kwargs, [](PyTypeObject* cls) { return allocate_instance(cls); });
@@ -54,12 +68,39 @@ PyObject* neck_joint_rates(PyObject* self, PyObject* const* args, Py_ssize_t nar
         });
 }
 
+PyObject* neck_fk_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return run_rows<NeckObject>(kFkBatch, self, args, nargs, kwnames,
+                                [](const NeckObject&, const double* joints, double* out) {
+                                    write_row(out, neck::forward_kinematics(triple_at(joints)));
+                                });
+}
+
+PyObject* neck_ik_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return run_rows<NeckObject>(kIkBatch, self, args, nargs, kwnames,
+                                [](const NeckObject&, const double* rotation, double* out) {
+                                    write_row(out, neck::inverse_kinematics(mat3_at(rotation)));
+                                });
+}
+
+PyObject* neck_jacobian_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
+    return run_rows<NeckObject>(
+        kJacobianBatch, self, args, nargs, kwnames,
+        [](const NeckObject&, const double* joints, double* out) {
+            write_row(out, neck::angular_velocity_jacobian(triple_at(joints)));
+        });
+}
+
 PyMethodDef kNeckMethods[] = {
     {"fk", as_cfunction<neck_fk>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckFk},
     {"ik", as_cfunction<neck_ik>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckIk},
     {"jacobian", as_cfunction<neck_jacobian>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckJacobian},
     {"joint_rates", as_cfunction<neck_joint_rates>(), METH_FASTCALL | METH_KEYWORDS,
      docs::kNeckJointRates},
+    {"fk_batch", as_cfunction<neck_fk_batch>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckFkBatch},
+    {"ik_batch", as_cfunction<neck_ik_batch>(), METH_FASTCALL | METH_KEYWORDS, docs::kNeckIkBatch},
+    {"jacobian_batch", as_cfunction<neck_jacobian_batch>(), METH_FASTCALL | METH_KEYWORDS,
+     docs::kNeckJacobianBatch},
     {nullptr, nullptr, 0, nullptr},
 };
 

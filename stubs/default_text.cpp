@@ -9,4 +9,6 @@ std::string python_repr(double value) { return std::string(python_float_repr(val
 
 std::string python_repr(bool value) { return value ? "True" : "False"; }
 
+std::string python_repr(int value) { return std::to_string(value); }
+
 }  // namespace torso::stubs

@@ -22,6 +22,9 @@ std::string python_repr(double value);
 /// `repr(value)` of a Python bool: "True" or "False".
 std::string python_repr(bool value);
 
+/// `repr(value)` of a Python int: its decimal digits.
+std::string python_repr(int value);
+
 /// Producer of the repr of a compile-time value; a function-local static, so the text
 /// is made once, under the language's thread-safe initialisation.
 template <auto Value>

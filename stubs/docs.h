@@ -117,6 +117,94 @@ inline constexpr char kNeckJointRates[] =
     "Raises `ValueError` near gimbal lock, where `ik` refuses the rotation\n"
     "`fk(joints)` (|pitch| ≈ π/2).";
 
+// Array methods, after the scalar ones.
+/// The default of the array methods' `workers`: the calling thread alone.
+inline constexpr int kDefaultWorkers = 1;
+
+inline constexpr char kArmFkBatch[] =
+    "fk_batch($self, joints, *, workers=1)\n--\n\n"
+    "Forward kinematics of many joint pairs: `joints` of shape `(..., 2)`\n"
+    "→ float64 `(..., 3, 3)`, each element the rotation `fk` returns.\n"
+    "Rows whose loop does not close are NaN. `workers` threads share the\n"
+    "rows (-1: one per CPU the process may run on).";
+inline constexpr char kArmDirectionBatch[] =
+    "direction_batch($self, joints, *, workers=1)\n--\n\n"
+    "Pointing directions of many joint pairs: `joints` `(..., 2)` →\n"
+    "float64 `(..., 3)`, each row what `direction` returns; NaN where the\n"
+    "loop does not close. `workers` threads share the rows (-1: one per\n"
+    "CPU the process may run on).";
+inline constexpr char kArmIsReachableJointsBatch[] =
+    "is_reachable_joints_batch($self, joints, *, workers=1)\n--\n\n"
+    "Whether each joint pair closes the loop: `joints` `(..., 2)` → bool\n"
+    "`(...)`, each element what `is_reachable_joints` returns. `workers`\n"
+    "threads share the rows (-1: one per CPU the process may run on).";
+inline constexpr char kArmIkBatch[] =
+    "ik_batch($self, rotations, *, workers=1)\n--\n\n"
+    "Inverse kinematics of many rotations: `rotations` `(..., 3, 3)`,\n"
+    "row-major → float64 `(..., 2)`, each row the `(θ_A, θ_B)` of `ik`;\n"
+    "NaN where the target isn't reachable. `workers` threads share the\n"
+    "rows (-1: one per CPU the process may run on).";
+inline constexpr char kArmIsReachableOrientationBatch[] =
+    "is_reachable_orientation_batch($self, rotations, *, workers=1)\n--\n\n"
+    "Whether each rotation is reachable: `rotations` `(..., 3, 3)` → bool\n"
+    "`(...)`, each element what `is_reachable_orientation` returns.\n"
+    "`workers` threads share the rows (-1: one per CPU the process may run on).";
+inline constexpr char kArmIkFromDirectionBatch[] =
+    "ik_from_direction_batch($self, directions, near=None, *, workers=1)\n--\n\n"
+    "Inverse kinematics of many pointing directions: `directions`\n"
+    "`(..., 3)` → float64 `(..., 2)`, each row what `ik_from_direction`\n"
+    "returns; NaN where no joint pair reaches it. `near`, when given,\n"
+    "broadcasts to `(..., 2)`: one pair for every row, or one per row.\n"
+    "`workers` threads share the rows (-1: one per CPU the process may run on).";
+inline constexpr char kArmIsReachableDirectionBatch[] =
+    "is_reachable_direction_batch($self, directions, *, workers=1)\n--\n\n"
+    "Whether each pointing direction is reachable: `directions` `(..., 3)`\n"
+    "→ bool `(...)`, each element what `is_reachable_direction` returns.\n"
+    "`workers` threads share the rows (-1: one per CPU the process may run on).";
+inline constexpr char kArmIkFromDirectionPath[] =
+    "ik_from_direction_path($self, directions, near=None)\n--\n\n"
+    "Inverse kinematics along a path of pointing directions, on one\n"
+    "solution branch: `directions` `(N, 3)` → float64 `(N, 2)`. Row i is\n"
+    "`ik_from_direction(d_i, near=previous)`, previous being the last\n"
+    "reachable row's pair, or `near` while no row has been reachable.\n"
+    "An unreachable row is NaN and does not move the chain.";
+inline constexpr char kArmJacobianBatch[] =
+    "jacobian_batch($self, joints, *, workers=1)\n--\n\n"
+    "Angular-velocity Jacobians of many joint pairs: `joints` `(..., 2)` →\n"
+    "float64 `(..., 3, 2)`, each element what `jacobian` returns. Rows\n"
+    "whose loop does not close are NaN. `workers` threads share the rows\n"
+    "(-1: one per CPU the process may run on).";
+inline constexpr char kArmDirectionJacobianBatch[] =
+    "direction_jacobian_batch($self, joints, *, workers=1)\n--\n\n"
+    "Pointing-direction Jacobians of many joint pairs: `joints` `(..., 2)`\n"
+    "→ float64 `(..., 3, 2)`, each element what `direction_jacobian`\n"
+    "returns. Rows whose loop does not close are NaN. `workers` threads\n"
+    "share the rows (-1: one per CPU the process may run on).";
+inline constexpr char kArmManipulabilityBatch[] =
+    "manipulability_batch($self, joints, *, workers=1)\n--\n\n"
+    "Manipulability of many joint pairs: `joints` `(..., 2)` → float64\n"
+    "`(...)`, each element what `manipulability` returns; NaN where the\n"
+    "loop does not close. `workers` threads share the rows (-1: one per\n"
+    "CPU the process may run on).";
+inline constexpr char kNeckFkBatch[] =
+    "fk_batch($self, joints, *, workers=1)\n--\n\n"
+    "Forward kinematics of many joint triples: `joints` `(..., 3)` as\n"
+    "[yaw, pitch, roll] → float64 `(..., 3, 3)`, each element the rotation\n"
+    "`fk` returns. `workers` threads share the rows (-1: one per CPU the\n"
+    "process may run on).";
+inline constexpr char kNeckIkBatch[] =
+    "ik_batch($self, rotations, *, workers=1)\n--\n\n"
+    "Inverse kinematics of many rotations: `rotations` `(..., 3, 3)`,\n"
+    "row-major → float64 `(..., 3)`, each row the `(yaw, pitch, roll)` of\n"
+    "`ik`; NaN near gimbal lock. `workers` threads share the rows (-1: one\n"
+    "per CPU the process may run on).";
+inline constexpr char kNeckJacobianBatch[] =
+    "jacobian_batch($self, joints, *, workers=1)\n--\n\n"
+    "Angular-velocity Jacobians of many joint triples: `joints` `(..., 3)`\n"
+    "as [yaw, pitch, roll] → float64 `(..., 3, 3)`, each element what\n"
+    "`jacobian` returns. `workers` threads share the rows (-1: one per CPU\n"
+    "the process may run on).";
+
 /// The arm constructor's body. The class doc text holds only the constructor's signature,
 /// so this text appears in the stub alone.
 inline constexpr std::string_view kArmNewBody =

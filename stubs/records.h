@@ -37,6 +37,7 @@ struct PyArgEntry {
     SignatureForm form;
     const DefaultText* default_text;  // set exactly when form is with_default
     TypeFunction type;                // by the argument rule
+    bool keyword_only = false;        // after `*`: only by keyword; such arguments come last
 };
 
 /// One constructor or method as Python sees it.
@@ -88,6 +89,12 @@ constexpr PyArgEntry plain_argument(std::string_view name) {
 template <class T>
 constexpr PyArgEntry defaulted_argument(std::string_view name, const DefaultText& default_text) {
     return {name, SignatureForm::with_default, &default_text, &argument_type<T>};
+}
+
+/// An argument of type T that may be omitted and can be passed only by keyword.
+template <class T>
+constexpr PyArgEntry keyword_only_argument(std::string_view name, const DefaultText& default_text) {
+    return {name, SignatureForm::with_default, &default_text, &argument_type<T>, true};
 }
 
 /// A method entry returning `Result`.

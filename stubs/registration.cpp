@@ -1,4 +1,5 @@
 // The records of TarveloArmKinematics and TarveloNeckKinematics, added at load time.
+#include <array>
 #include <optional>
 #include <string_view>
 
@@ -34,6 +35,7 @@ constexpr DefaultText kArmArcDefault{&repr_of<arm::kDefaultLeft.arm_arc>};
 constexpr DefaultText kCouplerArcDefault{&repr_of<arm::kDefaultLeft.coupler_arc>};
 constexpr DefaultText kMirrorDefault{&repr_of<arm::kDefaultLeft.mirror>};
 constexpr DefaultText kNoneDefault{&none_text};
+constexpr DefaultText kWorkersDefault{&repr_of<docs::kDefaultWorkers>};
 
 constexpr PyArgEntry kArmNewArguments[] = {
     defaulted_argument<double>("arm_arc", kArmArcDefault),
@@ -52,6 +54,25 @@ constexpr PyArgEntry kDirectionNearArguments[] = {
 constexpr PyArgEntry kDirectionArguments[] = {argument<Vec3>("v3")};
 constexpr PyArgEntry kJointRateArguments[] = {argument<double>("theta_a"), argument<double>("theta_b"),
                                               argument<Vec3>("direction_rate")};
+
+// The array methods spell out their signatures (for the keyword-only `workers`).
+template <class... Leading>
+constexpr auto array_arguments(Leading... leading) {
+    return std::array<PyArgEntry, sizeof...(Leading) + 1>{
+        leading..., keyword_only_argument<int>("workers", kWorkersDefault)};
+}
+constexpr auto kJointsBatchArguments = array_arguments(plain_argument<ArrayLike>("joints"));
+constexpr auto kRotationsBatchArguments = array_arguments(plain_argument<ArrayLike>("rotations"));
+constexpr auto kDirectionsBatchArguments = array_arguments(plain_argument<ArrayLike>("directions"));
+constexpr auto kDirectionsNearBatchArguments = array_arguments(
+    plain_argument<ArrayLike>("directions"),
+    defaulted_argument<std::optional<ArrayLike>>("near", kNoneDefault));
+constexpr PyArgEntry kPathArguments[] = {
+    plain_argument<ArrayLike>("directions"),
+    defaulted_argument<std::optional<ArrayLike>>("near", kNoneDefault),
+};
+using Floats = NDArray<double>;
+using Bools = NDArray<bool>;
 
 constexpr PyMethodEntry kArmMethods[] = {
     method<Arm>("__new__", MethodKind::constructor, kArmNewArguments, docs::kArmNewBody),
@@ -85,6 +106,26 @@ constexpr PyMethodEntry kArmMethods[] = {
                           doc_body(docs::kArmIkFromDirectionSolutions)),
     method<std::string_view>("to_json", kInstance, {}, doc_body(docs::kArmToJson)),
     method<arm::Branch>("branch", kInstance, {}, doc_body(docs::kArmBranch)),
+    method<Floats>("fk_batch", kInstance, kJointsBatchArguments, doc_body(docs::kArmFkBatch)),
+    method<Floats>("direction_batch", kInstance, kJointsBatchArguments,
+                   doc_body(docs::kArmDirectionBatch)),
+    method<Bools>("is_reachable_joints_batch", kInstance, kJointsBatchArguments,
+                  doc_body(docs::kArmIsReachableJointsBatch)),
+    method<Floats>("ik_batch", kInstance, kRotationsBatchArguments, doc_body(docs::kArmIkBatch)),
+    method<Bools>("is_reachable_orientation_batch", kInstance, kRotationsBatchArguments,
+                  doc_body(docs::kArmIsReachableOrientationBatch)),
+    method<Floats>("ik_from_direction_batch", kInstance, kDirectionsNearBatchArguments,
+                   doc_body(docs::kArmIkFromDirectionBatch)),
+    method<Bools>("is_reachable_direction_batch", kInstance, kDirectionsBatchArguments,
+                  doc_body(docs::kArmIsReachableDirectionBatch)),
+    method<Floats>("ik_from_direction_path", kInstance, kPathArguments,
+                   doc_body(docs::kArmIkFromDirectionPath)),
+    method<Floats>("jacobian_batch", kInstance, kJointsBatchArguments,
+                   doc_body(docs::kArmJacobianBatch)),
+    method<Floats>("direction_jacobian_batch", kInstance, kJointsBatchArguments,
+                   doc_body(docs::kArmDirectionJacobianBatch)),
+    method<Floats>("manipulability_batch", kInstance, kJointsBatchArguments,
+                   doc_body(docs::kArmManipulabilityBatch)),
 };
 
 constexpr PyArgEntry kJointsArguments[] = {argument<JointTriple>("joints")};
@@ -99,6 +140,10 @@ constexpr PyMethodEntry kNeckMethods[] = {
     method<Mat3>("jacobian", kInstance, kJointsArguments, doc_body(docs::kNeckJacobian)),
     method<JointTriple>("joint_rates", kInstance, kNeckJointRateArguments,
                         doc_body(docs::kNeckJointRates)),
+    method<Floats>("fk_batch", kInstance, kJointsBatchArguments, doc_body(docs::kNeckFkBatch)),
+    method<Floats>("ik_batch", kInstance, kRotationsBatchArguments, doc_body(docs::kNeckIkBatch)),
+    method<Floats>("jacobian_batch", kInstance, kJointsBatchArguments,
+                   doc_body(docs::kNeckJacobianBatch)),
 };
 
 constexpr PyClassInfo kArmClass{&type_identity<ArmKinematics>, ArmKinematics::python_name, "",

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "arm/geometry.h"
 #include "core/joints.h"
@@ -96,6 +97,8 @@ struct TupleRule {
 template <>
 struct TypeRule<double> : rules::Scalar<"float"> {};
 template <>
+struct TypeRule<int> : rules::Scalar<"int"> {};
+template <>
 struct TypeRule<bool> : rules::Scalar<"bool"> {};
 template <>
 struct TypeRule<std::string_view> : rules::Scalar<"str"> {};
@@ -141,6 +144,31 @@ template <class T>
 struct TypeRule<std::optional<T>> {
     static TypeInfo argument() {
         return rules::subscript("typing.Optional", "typing", TypeRule<T>::argument());
+    }
+};
+
+/// Anything numpy.asarray accepts: an argument of the array methods.
+struct ArrayLike {};
+
+/// A numpy array of T (double or bool): a result of the array methods.
+template <class T>
+struct NDArray {};
+
+template <>
+struct TypeRule<ArrayLike> {
+    static TypeInfo argument() { return {"numpy.typing.ArrayLike", {"numpy.typing"}}; }
+};
+
+/// numpy's scalar type of an array element: float64 for double, bool_ for bool.
+template <class T>
+TypeInfo numpy_scalar() {
+    return {std::is_same_v<T, bool> ? "numpy.bool_" : "numpy.float64", {"numpy"}};
+}
+
+template <class T>
+struct TypeRule<NDArray<T>> {
+    static TypeInfo result() {
+        return rules::subscript("numpy.typing.NDArray", "numpy.typing", numpy_scalar<T>());
     }
 };
 

@@ -49,7 +49,8 @@ BINDING = [
     (lambda: ARM.joint_rates(0.1, 0.2), "TarveloArmKinematics.joint_rates() missing 1 required positional argument: 'direction_rate'"),
     (lambda: ARM.joint_rates(0.1, 0.2, D, 0), "TarveloArmKinematics.joint_rates() takes 3 positional arguments but 4 were given"),
     (lambda: ARM.ik_from_direction_solutions(D, None),
-     "TarveloArmKinematics.ik_from_direction_solutions() takes 1 positional arguments but 2 were given"),
+     # A method added after the first ones is worded as the interpreter words it.
+     "TarveloArmKinematics.ik_from_direction_solutions() takes 1 positional argument but 2 were given"),
     (lambda: NECK.joint_rates([0.0, 0.0, 0.0]), "TarveloNeckKinematics.joint_rates() missing 1 required positional argument: 'angular_velocity'"),
     (lambda: NECK.jacobian(r=ROWS), "TarveloNeckKinematics.jacobian() got an unexpected keyword argument 'r'"),
 ]

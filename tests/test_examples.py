@@ -38,6 +38,7 @@ def quickstart_output():
     ("left.ik_from_direction(d, near=(0.5, 0.5))", "(0.5, 0.5)"),
     ("neck.ik(neck.fk([0.3, 0.2, 0.1]))", "(0.3, 0.2, 0.1)"),
     ("object form, negative branch: direction(0, 0)", "[0.622814, -0.473503, 0.622814]"),
+    ("left.ik_batch(left.fk_batch(same))  (NaN row)", "[[0.5, 0.5], [nan, nan], [-0.2, 0.3]]"),
     ("left.fk(0.0, pi)", "RuntimeError: Spherical 5-bar loop does not close"),
     ("left.ik(identity)", "RuntimeError: Target orientation is outside the spherical 5-bar workspace."),
     ("neck.ik(neck.fk([0, pi/2, 0]))", "ValueError: Gimbal lock: pitch is too close to ±π/2."),

@@ -121,8 +121,20 @@ METHODS = [
     ("ik_from_direction_solutions", ARM.ik_from_direction_solutions, ["v3"], lambda r: type(r) is list and len(r) <= 4),
     ("neck_jacobian", NECK.jacobian, ["joints"], lambda r: len(r) == 3 and all(len(row) == 3 for row in r)),
     ("neck_joint_rates", NECK.joint_rates, ["joints", "angular_velocity"], lambda r: type(r) is tuple and len(r) == 3),
+    ("fk_batch", ARM.fk_batch, ["joints", "workers"], lambda r: r.shape[-2:] == (3, 3)),
+    ("ik_from_direction_batch", ARM.ik_from_direction_batch, ["directions", "near", "workers"],
+     lambda r: r.shape[-1] == 2),
+    ("ik_from_direction_path", ARM.ik_from_direction_path, ["directions", "near"], lambda r: r.shape[-1] == 2),
+    ("jacobian_batch", ARM.jacobian_batch, ["joints", "workers"], lambda r: r.shape[-2:] == (3, 2)),
 ]
 CASES = [(label, call, params, check, p) for label, call, params, check in METHODS for p in params]
+# The array methods' valid arguments, where a name means something else for a scalar method.
+BATCH_VALID = {"joints": [[0.5, 0.5]] * 3, "rotations": np.array([ROWS] * 2), "directions": [D, D],
+               "near": (0.5, 0.5), "workers": 2}
+
+
+def valid(label, param):
+    return BATCH_VALID[param] if label.endswith(("_batch", "_path")) else VALID[param]
 
 
 def assert_ordinary(call, kwargs, check):
@@ -141,7 +153,7 @@ def assert_ordinary(call, kwargs, check):
 @settings(max_examples=150, derandomize=True, deadline=None)
 @given(value=values)
 def test_hostile_value_in_one_parameter(label, call, params, check, param, value):
-    kwargs = {p: VALID[p] for p in params}
+    kwargs = {p: valid(label, p) for p in params}
     kwargs[param] = value
     assert_ordinary(call, kwargs, check)
     # The shared instances stay usable.
@@ -149,7 +161,8 @@ def test_hostile_value_in_one_parameter(label, call, params, check, param, value
 
 
 @settings(max_examples=150, derandomize=True, deadline=None)
-@given(positional=st.lists(values, max_size=4), keyword=st.dictionaries(st.sampled_from(list(VALID) + ["x"]), values, max_size=3))
+@given(positional=st.lists(values, max_size=4),
+       keyword=st.dictionaries(st.sampled_from(list(VALID) + ["rotations", "directions", "workers", "x"]), values, max_size=3))
 def test_hostile_argument_lists(positional, keyword):
     for _, call, _, check in METHODS:
         assert_ordinary(functools.partial(call, *positional), keyword, check)

@@ -78,7 +78,8 @@ STUB_METHODS = stub_methods()
 
 
 def runtime_parameters(cls, name):
-    """(name, default text or None) of each parameter in the runtime __text_signature__."""
+    """(name, default text or None) of each parameter in the runtime __text_signature__;
+    a `*` stands for itself, before the keyword-only ones."""
     owner = cls if name == "__new__" else getattr(cls, name)
     text = owner.__text_signature__
     assert text.startswith("(") and text.endswith(")")
@@ -86,8 +87,16 @@ def runtime_parameters(cls, name):
     return [tuple(p.split("=", 1)) if "=" in p else (p, None) for p in params]
 
 
+def stub_parameters(args, receiver):
+    """The same for a stub `def`: positional parameters, then `*` and the keyword-only ones."""
+    params = args.args[len(receiver):]
+    defaults = [None] * (len(params) - len(args.defaults)) + [ast.unparse(d) for d in args.defaults]
+    keyword_only = [(a.arg, None if d is None else ast.unparse(d)) for a, d in zip(args.kwonlyargs, args.kw_defaults)]
+    return [(a.arg, d) for a, d in zip(params, defaults)] + ([("*", None)] + keyword_only if keyword_only else [])
+
+
 def test_stub_covers_every_runtime_method():
-    assert len(STUB_METHODS) == 27
+    assert len(STUB_METHODS) == 41
     for cls in (tk.TarveloArmKinematics, tk.TarveloNeckKinematics):
         runtime = {n for n in vars(cls) if not n.startswith("_")} | {"__new__"}
         assert {m for c, m, _ in STUB_METHODS if c == cls.__name__} == runtime
@@ -98,16 +107,13 @@ def test_stub_covers_every_runtime_method():
 def test_stub_parameters_match_text_signature(cls_name, name, node):
     cls = getattr(tk, cls_name)
     args = node.args
-    # The runtime takes every parameter by position or keyword, so the stub may not narrow it.
-    assert (args.posonlyargs, args.kwonlyargs, args.vararg, args.kwarg) == ([], [], None, None)
+    # The runtime has no positional-only parameters nor *args or **kwargs: the stub neither.
+    assert (args.posonlyargs, args.vararg, args.kwarg) == ([], None, None)
     is_static = isinstance(inspect.getattr_static(cls, name), staticmethod)
     assert [ast.unparse(d) for d in node.decorator_list] == (["staticmethod"] if is_static else [])
     receiver = [] if is_static else ["cls" if name == "__new__" else "self"]
     assert [a.arg for a in args.args[: len(receiver)]] == receiver
-    params = args.args[len(receiver):]
-    defaults = [None] * (len(params) - len(args.defaults)) + [ast.unparse(d) for d in args.defaults]
-    stub = [(a.arg, d) for a, d in zip(params, defaults, strict=True)]
-    assert stub == runtime_parameters(cls, name)
+    assert stub_parameters(args, receiver) == runtime_parameters(cls, name)
 
 
 def test_stubtest_finds_no_difference(tmp_path):
@@ -134,7 +140,7 @@ def expected_errors(path):
 def test_wrong_client_fails_mypy_with_the_expected_errors(tmp_path):
     client = DATA / "typed_client_wrong.py"
     expected = expected_errors(client)
-    assert len(expected) == 14
+    assert len(expected) == 15
     result = mypy("--strict", "--hide-error-context", str(client), cwd=tmp_path)
     reported = [
         (int(m.group(1)), m.group(2))
@@ -168,12 +174,15 @@ def test_walk_meets_the_neck_first_in_both_registries():
     assert [r["name"] for r in CLASS_RECORDS] == [NECK, ARM]
     assert [r["position"] for r in LISTING] == [0, 1, 0, 1]
     assert [list(methods_of(r["name"])) for r in CLASS_RECORDS] == [
-        ["__new__", "fk", "ik", "jacobian", "joint_rates"],
+        ["__new__", "fk", "ik", "jacobian", "joint_rates", "fk_batch", "ik_batch", "jacobian_batch"],
         ["__new__", "default_left", "default_right", "from_json", "fk", "ik",
          "ik_from_direction", "direction", "is_reachable_joints", "is_reachable_orientation",
          "is_reachable_direction", "arm_arc", "coupler_arc", "mirror", "jacobian",
          "direction_jacobian", "joint_rates", "manipulability", "ik_solutions",
-         "ik_from_direction_solutions", "to_json", "branch"],
+         "ik_from_direction_solutions", "to_json", "branch", "fk_batch", "direction_batch",
+         "is_reachable_joints_batch", "ik_batch", "is_reachable_orientation_batch",
+         "ik_from_direction_batch", "is_reachable_direction_batch", "ik_from_direction_path",
+         "jacobian_batch", "direction_jacobian_batch", "manipulability_batch"],
     ]
     assert [r["identity"] for r in METHODS_RECORDS] == [r["identity"] for r in CLASS_RECORDS]
 
@@ -194,6 +203,7 @@ def test_class_record_facts(record):
 
 
 JOINTS = [("theta_a", "absent", None), ("theta_b", "absent", None)]
+WORKERS = ("workers", "with_default", "1")
 
 # (class, method, kind, [(argument, signature form, default text)])
 ENTRIES = [
@@ -221,11 +231,21 @@ ENTRIES = [
     (ARM, "ik_from_direction_solutions", 0, [("v3", "absent", None)]),
     (ARM, "to_json", 0, []),
     (ARM, "branch", 0, []),
+    *[(ARM, name, 0, [(argument, "plain", None), WORKERS]) for name, argument in [
+        ("fk_batch", "joints"), ("direction_batch", "joints"), ("is_reachable_joints_batch", "joints"),
+        ("ik_batch", "rotations"), ("is_reachable_orientation_batch", "rotations"),
+        ("is_reachable_direction_batch", "directions"), ("jacobian_batch", "joints"),
+        ("direction_jacobian_batch", "joints"), ("manipulability_batch", "joints")]],
+    (ARM, "ik_from_direction_batch", 0, [("directions", "plain", None), ("near", "with_default", "None"), WORKERS]),
+    (ARM, "ik_from_direction_path", 0, [("directions", "plain", None), ("near", "with_default", "None")]),
     (NECK, "__new__", 3, []),
     (NECK, "fk", 0, [("joints", "absent", None)]),
     (NECK, "ik", 0, [("r", "absent", None)]),
     (NECK, "jacobian", 0, [("joints", "absent", None)]),
     (NECK, "joint_rates", 0, [("joints", "absent", None), ("angular_velocity", "absent", None)]),
+    (NECK, "fk_batch", 0, [("joints", "plain", None), WORKERS]),
+    (NECK, "ik_batch", 0, [("rotations", "plain", None), WORKERS]),
+    (NECK, "jacobian_batch", 0, [("joints", "plain", None), WORKERS]),
 ]
 
 
@@ -235,6 +255,7 @@ def test_method_entry_kind_and_signature_forms(cls_name, name, kind, arguments):
     entry = methods_of(cls_name)[name]
     assert entry["kind"] == kind
     assert [(a["name"], a["form"], a["default"]) for a in entry["arguments"]] == arguments
+    assert [a["keyword_only"] for a in entry["arguments"]] == [a == WORKERS for a in arguments]
 
 
 @pytest.mark.parametrize(("cls_name", "name"), [(c, m) for c, m, _, _ in ENTRIES if m != "__new__"],
@@ -257,10 +278,11 @@ TYPE_INFOS = list(all_type_infos())
 
 @pytest.mark.parametrize(("where", "info"), TYPE_INFOS, ids=[w for w, _ in TYPE_INFOS])
 def test_module_set_is_what_the_expression_names(where, info):
-    # Dotted names need their module; a bare class name is one of this module's classes;
-    # `tuple` is a builtin name and needs nothing more than its elements do.
+    # Dotted names need their module (all but the last part: numpy.typing.NDArray needs
+    # numpy.typing); a bare class name is one of this module's classes; `tuple` is a builtin
+    # name and needs nothing more than its elements do.
     expression = info["expression"]
-    named = set(re.findall(r"(\w+)\.\w+", expression))
+    named = set(re.findall(r"([\w.]+)\.\w+", expression))
     if re.search(rf"(?<![.\w])({ARM}|{NECK})\b", expression):
         named.add(MODULE)
     assert sorted(info["modules"]) == sorted(named)

@@ -5,6 +5,8 @@ import sys
 import threading
 import time
 
+import numpy as np
+
 from tarvelo_torso_kinematics import TarveloArmKinematics, TarveloNeckKinematics
 
 THREADS = 8
@@ -57,6 +59,18 @@ def workload():
                 (f"{name}-solutions-{a}-{b}", lambda arm=arm, rows=rows, d=d: (arm.ik_solutions(rows),
                                                                                arm.ik_from_direction_solutions(d))),
             ]
+        # Array calls hand the interpreter lock over while they compute.
+        joints = np.array([[0.5, 0.5], [0.3, -0.2], [0.0, math.pi], [-0.4, 0.1]] * 1000)
+        rotations, directions = arm.fk_batch(joints), arm.direction_batch(joints)
+        calls += [
+            (f"{name}-fk-batch", lambda arm=arm, j=joints: arm.fk_batch(j, workers=2).tobytes()),
+            (f"{name}-ik-batch", lambda arm=arm, r=rotations: arm.ik_batch(r[::4]).tobytes()),
+            (f"{name}-path", lambda arm=arm, d=directions: arm.ik_from_direction_path(d[:400], (0.5, 0.5)).tobytes()),
+            (f"{name}-rates-batch", lambda arm=arm, j=joints: (arm.jacobian_batch(j, workers=2).tobytes(),
+                                                             arm.manipulability_batch(j[::4]).tobytes())),
+            (f"{name}-reach-dir-batch",
+             lambda arm=arm, d=directions: arm.is_reachable_direction_batch(d[::4], workers=-1).tobytes()),
+        ]
         calls.append((f"{name}-accessors",
                       lambda arm=arm: (arm.arm_arc(), arm.coupler_arc(), arm.mirror(), arm.branch(), arm.to_json())))
     for joints in [[0.3, 0.2, 0.1], [0.5, 2.0, 0.3], [0.0, math.pi / 2, 0.0]]:
@@ -66,7 +80,10 @@ def workload():
             (f"neck-ik-{joints}", lambda j=joints: NECK.ik(NECK.fk(j))),
             (f"neck-rates-{joints}", lambda j=joints: (NECK.jacobian(j), NECK.joint_rates(j, [Yielding(0.1), 0.2, 0.3]))),
         ]
+    neck_joints = np.linspace(-1.5, 1.5, 30_000).reshape(-1, 3)
     calls += [
+        ("neck-fk-batch", lambda: NECK.fk_batch(neck_joints, workers=2).tobytes()),
+        ("neck-ik-batch", lambda: NECK.ik_batch(NECK.fk_batch(neck_joints)).tobytes()),
         ("from-json", lambda: TarveloArmKinematics.from_json('{"arm_arc": 0.6, "coupler_arc": 0.4}').arm_arc()),
         ("from-json-refused", lambda: TarveloArmKinematics.from_json('{"arm_arc": 0.6}')),
         ("new", lambda: TarveloArmKinematics(Yielding(0.6), 0.4, True).coupler_arc()),

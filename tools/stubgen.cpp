@@ -8,8 +8,8 @@
 //
 // Signature forms: an argument whose form is `absent` (the method declares no explicit
 // signature) and one whose form is `plain` are both written as an ordinary parameter
-// `name: T`. Every parameter of the module can be passed by position or by keyword, so the
-// stub has no positional-only or keyword-only markers; the form shows only in --list.
+// `name: T`; the form shows only in --list. Keyword-only arguments follow a `*`; there are
+// no positional-only markers, since every other parameter can be passed either way.
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -139,13 +139,18 @@ std::string method_text(const PyMethodEntry& method) {
     if (method.kind == MethodKind::instance) parameters.emplace_back("self");
     if (method.kind == MethodKind::constructor) parameters.emplace_back("cls");
     bool seen_default = false;
+    bool seen_keyword_only = false;
     for (const PyArgEntry& argument : method.arguments) {
         const bool has_default = argument.form == SignatureForm::with_default;
-        if (seen_default && !has_default) {
+        const auto refuse = [&](const char* why) {
             throw std::runtime_error("argument " + std::string(argument.name) + " of " +
-                                     std::string(method.name) + " follows one with a default");
-        }
+                                     std::string(method.name) + why);
+        };
+        if (seen_keyword_only && !argument.keyword_only) refuse(" follows a keyword-only one");
+        if (seen_default && !has_default && !argument.keyword_only) refuse(" follows one with a default");
+        if (argument.keyword_only && !seen_keyword_only) parameters.emplace_back("*");
         seen_default = seen_default || has_default;
+        seen_keyword_only = seen_keyword_only || argument.keyword_only;
         parameters.push_back(parameter(argument));
     }
     const std::string head = std::string(kIndent) + "def " + std::string(method.name) + "(";
@@ -289,7 +294,8 @@ std::string json_argument(const PyArgEntry& argument) {
                                          : std::string("null");
     return "{\"name\": " + json_string(argument.name) + ", \"form\": " +
            json_string(form_name(argument.form)) + ", \"default\": " + default_text +
-           ", \"type\": " + json_type(argument.type) + "}";
+           ", \"type\": " + json_type(argument.type) +
+           ", \"keyword_only\": " + (argument.keyword_only ? "true" : "false") + "}";
 }
 
 std::string json_method(const PyMethodEntry& method) {

@@ -48,6 +48,16 @@ def calls(arm, neck):
     yield lambda: (arm.ik_solutions(rows), arm.ik_from_direction_solutions(d), arm.ik_from_direction_solutions([0, 0, 1]))
     yield lambda: (neck.jacobian([0.3, 0.2, 0.1]), neck.joint_rates([0.3, 0.2, 0.1], d))
     yield lambda: neck.joint_rates([0.0, math.pi / 2, 0.0], d)
+    joint_rows = [[0.5, 0.5], [0.0, math.pi]] * 2000
+    yield lambda: arm.fk_batch(joint_rows, workers=2)
+    yield lambda: arm.is_reachable_orientation_batch([arm.fk(0.5, 0.5)] * 3)
+    yield lambda: arm.ik_from_direction_batch([[d, d], [d, d]], near=[[(0.5, 0.5)], [(0.4, 0.4)]], workers=-1)
+    yield lambda: arm.ik_from_direction_path([d, [0.0, 0.0, 1.0], d])
+    yield lambda: neck.ik_batch(neck.fk_batch([[0.3, 0.2, 0.1], [0.0, math.pi / 2, 0.0]]))
+    yield lambda: (arm.jacobian_batch(joint_rows, workers=2), arm.direction_jacobian_batch(joint_rows[:3]))
+    yield lambda: (arm.manipulability_batch(joint_rows), neck.jacobian_batch([[0.3, 0.2, 0.1]]))
+    yield lambda: arm.fk_batch([[1j, 0]])
+    yield lambda: arm.fk_batch(joint_rows, workers=0)
 
 
 def main():

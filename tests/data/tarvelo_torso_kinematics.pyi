@@ -1,4 +1,6 @@
 import builtins
+import numpy
+import numpy.typing
 import typing
 
 __all__ = ["TarveloArmKinematics", "TarveloNeckKinematics"]
@@ -166,6 +168,137 @@ class TarveloArmKinematics:
         or `"negative"`.
         """
 
+    def fk_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Forward kinematics of many joint pairs: `joints` of shape `(..., 2)`
+        → float64 `(..., 3, 3)`, each element the rotation `fk` returns.
+        Rows whose loop does not close are NaN. `workers` threads share the
+        rows (-1: one per CPU the process may run on).
+        """
+
+    def direction_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Pointing directions of many joint pairs: `joints` `(..., 2)` →
+        float64 `(..., 3)`, each row what `direction` returns; NaN where the
+        loop does not close. `workers` threads share the rows (-1: one per
+        CPU the process may run on).
+        """
+
+    def is_reachable_joints_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.bool_]:
+        """Whether each joint pair closes the loop: `joints` `(..., 2)` → bool
+        `(...)`, each element what `is_reachable_joints` returns. `workers`
+        threads share the rows (-1: one per CPU the process may run on).
+        """
+
+    def ik_batch(
+        self,
+        rotations: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Inverse kinematics of many rotations: `rotations` `(..., 3, 3)`,
+        row-major → float64 `(..., 2)`, each row the `(θ_A, θ_B)` of `ik`;
+        NaN where the target isn't reachable. `workers` threads share the
+        rows (-1: one per CPU the process may run on).
+        """
+
+    def is_reachable_orientation_batch(
+        self,
+        rotations: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.bool_]:
+        """Whether each rotation is reachable: `rotations` `(..., 3, 3)` → bool
+        `(...)`, each element what `is_reachable_orientation` returns.
+        `workers` threads share the rows (-1: one per CPU the process may run on).
+        """
+
+    def ik_from_direction_batch(
+        self,
+        directions: numpy.typing.ArrayLike,
+        near: typing.Optional[numpy.typing.ArrayLike] = None,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Inverse kinematics of many pointing directions: `directions`
+        `(..., 3)` → float64 `(..., 2)`, each row what `ik_from_direction`
+        returns; NaN where no joint pair reaches it. `near`, when given,
+        broadcasts to `(..., 2)`: one pair for every row, or one per row.
+        `workers` threads share the rows (-1: one per CPU the process may run on).
+        """
+
+    def is_reachable_direction_batch(
+        self,
+        directions: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.bool_]:
+        """Whether each pointing direction is reachable: `directions` `(..., 3)`
+        → bool `(...)`, each element what `is_reachable_direction` returns.
+        `workers` threads share the rows (-1: one per CPU the process may run on).
+        """
+
+    def ik_from_direction_path(
+        self,
+        directions: numpy.typing.ArrayLike,
+        near: typing.Optional[numpy.typing.ArrayLike] = None,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Inverse kinematics along a path of pointing directions, on one
+        solution branch: `directions` `(N, 3)` → float64 `(N, 2)`. Row i is
+        `ik_from_direction(d_i, near=previous)`, previous being the last
+        reachable row's pair, or `near` while no row has been reachable.
+        An unreachable row is NaN and does not move the chain.
+        """
+
+    def jacobian_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Angular-velocity Jacobians of many joint pairs: `joints` `(..., 2)` →
+        float64 `(..., 3, 2)`, each element what `jacobian` returns. Rows
+        whose loop does not close are NaN. `workers` threads share the rows
+        (-1: one per CPU the process may run on).
+        """
+
+    def direction_jacobian_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Pointing-direction Jacobians of many joint pairs: `joints` `(..., 2)`
+        → float64 `(..., 3, 2)`, each element what `direction_jacobian`
+        returns. Rows whose loop does not close are NaN. `workers` threads
+        share the rows (-1: one per CPU the process may run on).
+        """
+
+    def manipulability_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Manipulability of many joint pairs: `joints` `(..., 2)` → float64
+        `(...)`, each element what `manipulability` returns; NaN where the
+        loop does not close. `workers` threads share the rows (-1: one per
+        CPU the process may run on).
+        """
+
 @typing.final
 class TarveloNeckKinematics:
     def __new__(cls) -> TarveloNeckKinematics: ...
@@ -208,4 +341,40 @@ class TarveloNeckKinematics:
 
         Raises `ValueError` near gimbal lock, where `ik` refuses the rotation
         `fk(joints)` (|pitch| ≈ π/2).
+        """
+
+    def fk_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Forward kinematics of many joint triples: `joints` `(..., 3)` as
+        [yaw, pitch, roll] → float64 `(..., 3, 3)`, each element the rotation
+        `fk` returns. `workers` threads share the rows (-1: one per CPU the
+        process may run on).
+        """
+
+    def ik_batch(
+        self,
+        rotations: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Inverse kinematics of many rotations: `rotations` `(..., 3, 3)`,
+        row-major → float64 `(..., 3)`, each row the `(yaw, pitch, roll)` of
+        `ik`; NaN near gimbal lock. `workers` threads share the rows (-1: one
+        per CPU the process may run on).
+        """
+
+    def jacobian_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Angular-velocity Jacobians of many joint triples: `joints` `(..., 3)`
+        as [yaw, pitch, roll] → float64 `(..., 3, 3)`, each element what
+        `jacobian` returns. `workers` threads share the rows (-1: one per CPU
+        the process may run on).
         """

@@ -3,6 +3,9 @@
 from collections.abc import Sequence
 from typing import Literal
 
+import numpy as np
+import numpy.typing as npt
+
 from tarvelo_torso_kinematics import TarveloArmKinematics, TarveloNeckKinematics
 
 
@@ -48,6 +51,27 @@ def neck_round_trip() -> tuple[float, float, float]:
     return (yaw, pitch, roll)
 
 
+def arrays() -> npt.NDArray[np.float64]:
+    arm = TarveloArmKinematics.default_left()
+    joints: npt.NDArray[np.float64] = np.array([[0.1, 0.2], [0.3, -0.1]])
+    rotations: npt.NDArray[np.float64] = arm.fk_batch(joints, workers=2)
+    directions = arm.direction_batch([[0.1, 0.2]], workers=-1)
+    closes: npt.NDArray[np.bool_] = arm.is_reachable_joints_batch(joints)
+    pairs = arm.ik_batch(rotations) + arm.ik_from_direction_batch(directions, near=(0.1, 0.2))
+    reached: npt.NDArray[np.bool_] = arm.is_reachable_orientation_batch(rotations) & arm.is_reachable_direction_batch(
+        directions
+    )
+    path = arm.ik_from_direction_path(directions, near=None)
+    rates: npt.NDArray[np.float64] = arm.jacobian_batch(joints) + arm.direction_jacobian_batch(joints, workers=2)
+    gains: npt.NDArray[np.float64] = arm.manipulability_batch(joints)
+    print(rates, gains, TarveloNeckKinematics().jacobian_batch([[0.3, 0.2, 0.1]]))
+    neck = TarveloNeckKinematics()
+    triples = neck.ik_batch(neck.fk_batch([[0.3, 0.2, 0.1]]), workers=1)
+    print(closes, reached, path, triples)
+    return pairs
+
+
 if __name__ == "__main__":
     arm_round_trip()
     neck_round_trip()
+    arrays()

@@ -1,0 +1,422 @@
+// numpy arrays at the boundary: reading rows, checking shapes, the workers argument, the result.
+//
+// numpy is reached through the buffer protocol and a few of its Python functions (asarray,
+// empty, broadcast_to), imported on the first array call: the module needs no numpy to build
+// or to import, and one build serves every numpy version.
+#include "module/arrays.h"
+
+#include <sched.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace torso::py {
+namespace {
+
+/// The numpy functions and types the array methods use, looked up once and kept.
+struct Numpy {
+    PyObject* asarray;
+    PyObject* empty;
+    PyObject* broadcast_to;
+    PyObject* float64;
+    PyObject* bool_;
+    PyObject* float64_c_order_names;  // ("dtype", "order"), keywords of asarray
+    PyObject* c_order;                // "C"
+};
+
+Numpy* g_numpy = nullptr;
+
+/// numpy's functions and types, imported and looked up on first use; false with the error
+/// set when that fails (they are then looked up again next time).
+bool load_numpy(Numpy& out) {
+    Ref numpy(PyImport_ImportModule("numpy"));
+    if (!numpy) {
+        return false;
+    }
+    const auto attribute = [&](const char* name) { return PyObject_GetAttrString(numpy.get(), name); };
+    Ref asarray(attribute("asarray")), empty(asarray ? attribute("empty") : nullptr);
+    Ref broadcast_to(empty ? attribute("broadcast_to") : nullptr);
+    Ref float64(broadcast_to ? attribute("float64") : nullptr);
+    Ref bool_(float64 ? attribute("bool_") : nullptr);
+    Ref names(bool_ ? Py_BuildValue("(ss)", "dtype", "order") : nullptr);
+    Ref c_order(names ? PyUnicode_InternFromString("C") : nullptr);
+    if (!c_order) {
+        return false;
+    }
+    out = {asarray.release(), empty.release(), broadcast_to.release(), float64.release(),
+           bool_.release(), names.release(), c_order.release()};
+    return true;
+}
+
+/// ImportError "<method> needs numpy, which could not be imported: <why>", caused by the
+/// import's own error.
+[[gnu::cold]] void raise_numpy_missing(const MethodSignature& signature) {
+    resume_panic_from_python();
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    Ref old_type(type), old_value(value), old_traceback(traceback);
+    if (traceback != nullptr && value != nullptr) {
+        PyException_SetTraceback(value, traceback);
+    }
+    Ref why(value != nullptr ? PyObject_Str(value) : nullptr);
+    if (!why) {
+        resume_panic_from_python();
+        PyErr_Clear();
+        why = Ref(PyUnicode_FromString("no reason given"));
+    }
+    Ref message(why ? PyUnicode_FromFormat("%s.%s() needs numpy, which could not be imported: %U",
+                                           signature.class_name, signature.method_name, why.get())
+                    : nullptr);
+    Ref error(message ? PyObject_CallOneArg(PyExc_ImportError, message.get()) : nullptr);
+    if (!error) {
+        fail_python_api_call();
+    }
+    PyException_SetCause(error.get(), old_value.release());
+    PyErr_SetObject(PyExc_ImportError, error.get());
+}
+
+/// numpy for an array method, or null with its ImportError set.
+const Numpy* numpy_for(const MethodSignature& signature) {
+    static Numpy loaded;
+    if (g_numpy == nullptr) {
+        Numpy fresh{};
+        if (!load_numpy(fresh)) {
+            raise_numpy_missing(signature);
+            return nullptr;
+        }
+        // The import may run Python code and let another thread in: the first one stored wins
+        // (the other thread looked up the same objects, and keeps its references to them).
+        if (g_numpy == nullptr) {
+            loaded = fresh;
+            g_numpy = &loaded;
+        }
+    }
+    return g_numpy;
+}
+
+/// "(5, 3)", "(5,)" or "()": a shape as Python writes a tuple.
+std::string shape_text(std::span<const Py_ssize_t> shape) {
+    std::string text = "(";
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        text += (i == 0 ? "" : ", ") + std::to_string(shape[i]);
+    }
+    return text + (shape.size() == 1 ? ",)" : ")");
+}
+
+/// The row shape after a leading part: "N, 3", "..., 3, 3".
+std::string expected_shape_text(const char* leading, const RowShape& row) {
+    std::string text = std::string("(") + leading;
+    for (std::size_t i = 0; i < row.rank; ++i) {
+        text += ", " + std::to_string(row.dims[i]);
+    }
+    return text + ")";
+}
+
+[[gnu::cold]] bool raise_wrong_shape(const char* name, const ArrayParam& param,
+                                     std::span<const Py_ssize_t> shape) {
+    const char* leading = param.leading == Leading::one_axis ? "N" : "...";
+    PyErr_Format(PyExc_ValueError, "%s must have shape %s, got %s", name,
+                 expected_shape_text(leading, param.row).c_str(), shape_text(shape).c_str());
+    return false;
+}
+
+[[gnu::cold]] bool raise_not_broadcastable(const char* name, std::span<const Py_ssize_t> target,
+                                           std::span<const Py_ssize_t> shape) {
+    PyErr_Format(PyExc_ValueError, "%s must broadcast to shape %s, got %s", name,
+                 shape_text(target).c_str(), shape_text(shape).c_str());
+    return false;
+}
+
+/// The leading shape followed by the row's dims.
+std::vector<Py_ssize_t> with_row(std::span<const Py_ssize_t> leading, const RowShape& row) {
+    std::vector<Py_ssize_t> shape(leading.begin(), leading.end());
+    shape.insert(shape.end(), row.dims.begin(), row.dims.begin() + static_cast<std::ptrdiff_t>(row.rank));
+    return shape;
+}
+
+/// What an array of a dtype kind that is no real number holds, for the refusal's message.
+const char* kind_contents(char kind) {
+    switch (kind) {
+        case 'c': return "complex numbers";
+        case 'O': return "objects";
+        case 'U':
+        case 'S': return "text";
+        case 'M': return "dates";
+        case 'm': return "time spans";
+        default: return "records";
+    }
+}
+
+/// Whether the array's dtype holds real numbers (bool, int, uint, float), as its `kind` says;
+/// a TypeError saying what it holds otherwise. (The kind is read in C: the dtype's name would
+/// run numpy's Python code.)
+bool check_real_dtype(PyObject* array) {
+    Ref dtype(PyObject_GetAttrString(array, "dtype"));
+    Ref kind(dtype ? PyObject_GetAttrString(dtype.get(), "kind") : nullptr);
+    if (!kind) {
+        return false;
+    }
+    const char* text = PyUnicode_Check(kind.get()) ? PyUnicode_AsUTF8(kind.get()) : nullptr;
+    if (text == nullptr || std::strlen(text) != 1) {
+        throw InternalFault{"numpy dtype without a one-letter kind"};
+    }
+    if (std::strchr("biuf", text[0]) != nullptr) {
+        return true;
+    }
+    PyErr_Format(PyExc_TypeError, "expected an array of real numbers, not %s", kind_contents(text[0]));
+    return false;
+}
+
+/// Whether `shape` ends with the row shape (and, for one_axis, has exactly one axis before it).
+bool has_row_shape(std::span<const Py_ssize_t> shape, const ArrayParam& param) {
+    if (shape.size() < param.row.rank ||
+        (param.leading == Leading::one_axis && shape.size() != param.row.rank + 1)) {
+        return false;
+    }
+    const std::size_t lead = shape.size() - param.row.rank;
+    for (std::size_t i = 0; i < param.row.rank; ++i) {
+        if (shape[lead + i] != param.row.dims[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// Whether `leading` broadcasts to `target` as numpy broadcasts an operand to a shape.
+bool broadcasts_to(std::span<const Py_ssize_t> leading, std::span<const Py_ssize_t> target) {
+    if (leading.size() > target.size()) {
+        return false;
+    }
+    const std::size_t offset = target.size() - leading.size();
+    for (std::size_t i = 0; i < leading.size(); ++i) {
+        if (leading[i] != 1 && leading[i] != target[offset + i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Py_ssize_t product(std::span<const Py_ssize_t> dims) {
+    Py_ssize_t count = 1;
+    for (const Py_ssize_t d : dims) {
+        count *= d;
+    }
+    return count;
+}
+
+/// A new tuple of the dims, then the row's dims.
+Ref shape_tuple(std::span<const Py_ssize_t> leading, const RowShape& row) {
+    Ref tuple(PyTuple_New(static_cast<Py_ssize_t>(leading.size() + row.rank)));
+    if (!tuple) {
+        return tuple;
+    }
+    Py_ssize_t at = 0;
+    const auto append = [&](Py_ssize_t d) {
+        PyObject* item = PyLong_FromSsize_t(d);
+        if (item == nullptr) {
+            fail_python_api_call();
+        }
+        PyTuple_SET_ITEM(tuple.get(), at++, item);
+    };
+    for (const Py_ssize_t d : leading) {
+        append(d);
+    }
+    for (std::size_t i = 0; i < row.rank; ++i) {
+        append(row.dims[i]);
+    }
+    return tuple;
+}
+
+/// CPUs this process may run on (its affinity mask); at least 1.
+std::size_t available_cpus() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        return static_cast<std::size_t>(std::max(1, CPU_COUNT(&set)));
+    }
+    return std::max(1u, std::thread::hardware_concurrency());  // more CPUs than the set holds
+}
+
+/// `workers`: a positive int, or -1 for every CPU the process may run on. A bool or a non-int
+/// is a TypeError, 0 and other negatives a ValueError.
+bool read_workers(PyObject* object, std::size_t& out) {
+    if (PyBool_Check(object) || !PyIndex_Check(object)) {
+        PyErr_Format(PyExc_TypeError, "expected an int, not %.200s", Py_TYPE(object)->tp_name);
+        return false;
+    }
+    Ref index(PyNumber_Index(object));
+    if (!index) {
+        return false;
+    }
+    int overflow = 0;
+    const long long value = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
+    if (value == -1 && PyErr_Occurred()) {
+        return false;
+    }
+    if (overflow > 0) {
+        out = std::numeric_limits<std::size_t>::max();  // more than there are rows: capped later
+        return true;
+    }
+    if (overflow < 0 || value == 0 || value < -1) {
+        PyErr_Format(PyExc_ValueError, "workers must be a positive int or -1, got %S", index.get());
+        return false;
+    }
+    out = value == -1 ? available_cpus() : static_cast<std::size_t>(value);
+    return true;
+}
+
+}  // namespace
+
+RowArray::~RowArray() { release(); }
+
+void RowArray::release() {
+    if (held_) {
+        PyBuffer_Release(&view_);
+        held_ = false;
+    }
+}
+
+bool RowArray::hold_if_float64(PyObject* object) {
+    if (!PyObject_CheckBuffer(object)) {
+        return false;
+    }
+    if (PyObject_GetBuffer(object, &view_, PyBUF_RECORDS_RO) != 0) {
+        resume_panic_from_python();
+        PyErr_Clear();  // numpy refuses buffers of some dtypes (dates): asarray reads them
+        return false;
+    }
+    if (view_.itemsize == sizeof(double) && view_.format != nullptr &&
+        std::strcmp(view_.format, "d") == 0 && PyBuffer_IsContiguous(&view_, 'C') != 0) {
+        held_ = true;
+        return true;
+    }
+    PyBuffer_Release(&view_);
+    return false;
+}
+
+bool RowArray::read(PyObject* object) {
+    const Numpy& numpy = *g_numpy;  // loaded before any argument is read
+    if (hold_if_float64(object)) {
+        return true;
+    }
+    Ref array(PyObject_CallOneArg(numpy.asarray, object));
+    if (!array) {
+        return false;
+    }
+    if (hold_if_float64(array.get())) {
+        return true;  // asarray made it float64 already (a nested list of floats)
+    }
+    if (!check_real_dtype(array.get())) {
+        return false;
+    }
+    PyObject* call[] = {array.get(), numpy.float64, numpy.c_order};
+    Ref converted(PyObject_Vectorcall(numpy.asarray, call, 1, numpy.float64_c_order_names));
+    if (!converted) {
+        return false;
+    }
+    if (!hold_if_float64(converted.get())) {
+        throw InternalFault{"numpy.asarray gave no C-contiguous float64 array"};
+    }
+    return true;
+}
+
+bool RowArray::broadcast(std::span<const Py_ssize_t> shape) {
+    Ref target(shape_tuple(shape, kScalarRow));
+    if (!target) {
+        return false;
+    }
+    Ref held = Ref::borrow(view_.obj);
+    Ref broadcast_view(
+        PyObject_CallFunctionObjArgs(g_numpy->broadcast_to, held.get(), target.get(), nullptr));
+    if (!broadcast_view) {
+        return false;
+    }
+    release();
+    return read(broadcast_view.get());
+}
+
+ArrayCall::~ArrayCall() {
+    if (out_held_) {
+        PyBuffer_Release(&out_view_);
+    }
+}
+
+bool ArrayCall::read_inputs(const ArraySignature& signature, PyObject* const* slots) {
+    for (std::size_t i = 0; i < signature.inputs.size(); ++i) {
+        const ArrayParam& param = signature.inputs[i];
+        const char* name = signature.binding.params[i].name;
+        PyObject* slot = slots[i];
+        if (slot == nullptr || (i > 0 && slot == Py_None)) {
+            continue;  // an optional array left out: its rows are absent
+        }
+        RowArray& input = inputs_[i];
+        if (!input.read(slot)) {
+            wrap_argument_error(name);
+            return false;
+        }
+        if (!has_row_shape(input.shape(), param)) {
+            return raise_wrong_shape(name, param, input.shape());
+        }
+        const auto leading = input.shape().first(input.shape().size() - param.row.rank);
+        Py_ssize_t step = param.row.size();
+        if (i == 0) {
+            leading_.assign(leading.begin(), leading.end());
+            rows_ = product(leading);
+        } else if (!std::ranges::equal(leading, leading_)) {
+            const std::vector<Py_ssize_t> target = with_row(leading_, param.row);
+            if (!broadcasts_to(leading, leading_)) {
+                return raise_not_broadcastable(name, target, input.shape());
+            }
+            if (product(leading) == 1) {
+                step = 0;  // one row serves every row
+            } else if (!input.broadcast(target)) {
+                return false;
+            }
+        }
+        sources_[i] = {input.data(), step};
+    }
+    return true;
+}
+
+bool ArrayCall::allocate_result(const ArraySignature& signature, bool bool_result) {
+    Ref shape = shape_tuple(leading_, signature.out);
+    if (!shape) {
+        return false;
+    }
+    result_ = Ref(PyObject_CallFunctionObjArgs(g_numpy->empty, shape.get(),
+                                               bool_result ? g_numpy->bool_ : g_numpy->float64, nullptr));
+    if (!result_) {
+        return false;
+    }
+    if (PyObject_GetBuffer(result_.get(), &out_view_, PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS) != 0) {
+        fail_python_api_call();
+    }
+    out_held_ = true;
+    out_row_size_ = signature.out.size();
+    const Py_ssize_t element = bool_result ? 1 : static_cast<Py_ssize_t>(sizeof(double));
+    if (out_view_.len != rows_ * out_row_size_ * element) {
+        throw InternalFault{"numpy.empty gave an array of an unexpected size"};
+    }
+    return true;
+}
+
+bool ArrayCall::prepare(const ArraySignature& signature, PyObject* const* slots, bool bool_result) {
+    if (numpy_for(signature.binding) == nullptr || !read_inputs(signature, slots)) {
+        return false;
+    }
+    std::size_t workers = 1;
+    const std::size_t workers_slot = signature.inputs.size();
+    if (workers_slot < signature.binding.params.size() && slots[workers_slot] != nullptr &&
+        !read_workers(slots[workers_slot], workers)) {
+        wrap_argument_error(signature.binding.params[workers_slot].name);
+        return false;
+    }
+    rows_per_chunk_ = signature.rows_per_chunk;
+    const auto worth = static_cast<std::size_t>(std::max<Py_ssize_t>(1, rows_ / rows_per_chunk_));
+    chunks_ = std::min(workers, worth);
+    return allocate_result(signature, bool_result);
+}
+
+}  // namespace torso::py
