@@ -8,7 +8,7 @@ SOURCES := $(shell find core arm neck module stubs tools -name '*.cpp' -o -name 
            CMakeLists.txt pyproject.toml
 CMAKE_DEFINES ?= -C cmake.define.TORSO_WERROR=ON
 
-.PHONY: example test build bench test-sanitize fuzz-smoke valgrind test-pythons wheels clean
+.PHONY: example test build bench test-sanitize fuzz-smoke valgrind test-pythons wheels lint format clean
 
 example: build
 	$(PY) examples/quickstart.py
@@ -100,6 +100,30 @@ bench: build
 	  --benchmark_out=build/bench/core.json --benchmark_out_format=json
 	$(PY) bench/bench_calls.py
 	$(PY) bench/bench_arrays.py --core-json build/bench/core.json
+
+# Formatting and static analysis with pinned tools from PyPI, inside .venv. `make lint`
+# changes nothing and fails on any finding; `make format` applies both formatters.
+CXX_FILES = $(shell find core arm neck module stubs tools bench -name '*.cpp' -o -name '*.h')
+TIDY_FILES = $(filter-out tools/fuzz_geometry_document.cpp,$(filter %.cpp,$(CXX_FILES)))
+LINT_BUILD := build/lint
+$(VENV)/.lint-tools: $(VENV)/.python-deps pyproject.toml
+	$(PY) -m pip install -q --group lint
+	touch $@
+
+lint: $(VENV)/.lint-tools
+	@dpkg -s libbenchmark-dev >/dev/null 2>&1 || \
+	  (apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q libbenchmark-dev)
+	$(VENV)/bin/ruff check --no-cache .
+	$(VENV)/bin/ruff format --no-cache --check .
+	$(VENV)/bin/clang-format --dry-run --Werror $(CXX_FILES)
+	$(VENV)/bin/cmake -S . -B $(LINT_BUILD) -DTORSO_BUILD_MODULE=ON -DTORSO_BENCHMARKS=ON \
+	  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
+	printf '%s\n' $(TIDY_FILES) | xargs -P 2 -n 4 $(VENV)/bin/clang-tidy -p $(LINT_BUILD) --quiet
+	$(VENV)/bin/clang-tidy --quiet tools/fuzz_geometry_document.cpp -- -std=c++23 -I.
+
+format: $(VENV)/.lint-tools
+	$(VENV)/bin/ruff format --no-cache .
+	$(VENV)/bin/clang-format -i $(CXX_FILES)
 
 clean:
 	rm -rf build dist .nox $(VENV)

@@ -25,8 +25,10 @@ constexpr std::string_view kGeometryStruct = "struct SphericalLinkGeometry";
 // Numbers as strings: converted here by from_chars, correctly rounded; the reader's own
 // conversion misreads some numbers near the ends of the double range. Stop-when-done: the
 // reader returns after the value, and the text after it is checked here.
-constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag |
-                                 rapidjson::kParseStopWhenDoneFlag | rapidjson::kParseValidateEncodingFlag;
+constexpr unsigned kParseFlags = static_cast<unsigned>(rapidjson::kParseIterativeFlag) |
+                                 static_cast<unsigned>(rapidjson::kParseNumbersAsStringsFlag) |
+                                 static_cast<unsigned>(rapidjson::kParseStopWhenDoneFlag) |
+                                 static_cast<unsigned>(rapidjson::kParseValidateEncodingFlag);
 
 // Room for the reader's state stack of an ordinary document (a few levels of nesting).
 constexpr std::size_t kReaderStackCapacity = 256;
@@ -128,8 +130,8 @@ std::string quoted_text(std::string_view s) {
         } else if (c < 0x20 || c == 0x7F || length == 0) {
             constexpr std::string_view kHex = "0123456789abcdef";
             out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
+            out += kHex[c >> 4U];
+            out += kHex[c & 0xFU];
             length = 1;
         } else {
             out.append(s.substr(0, length));

@@ -20,6 +20,8 @@ struct IkCandidate {
 
 /// Candidates in the fixed order of tip signs (+,+), (+,-), (-,+), (-,-), skipped ones left
 /// out. At most four, held in place: listing allocates nothing.
+// Only items[0, count) are ever read; zeroing all four poses per listing would be wasted.
+// NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
 struct CandidateList {
     std::array<IkCandidate, 4> items;
     std::size_t count = 0;

@@ -101,7 +101,7 @@ def per_element(reps, core):
     for name, (names, core_name) in METHODS.items():
         call = method(data, name)
         args = [rows[k] for k in names]
-        ns = median_ns(lambda: call(*args), reps) / n
+        ns = median_ns(lambda call=call, args=args: call(*args), reps) / n
         core_ns = core.get(core_name, math.nan)
         results[name] = {"ns_per_element": ns, "core_ns": core_ns}
         print(f"{name:<32} {ns:>8.1f} {core_ns:>8.1f} {ns / core_ns:>6.2f}")
@@ -189,7 +189,7 @@ def workers_throughput(reps):
             continue  # one chain: no workers
         call = method(data, name)
         args = [rows[k] for k in names]
-        ms = [ns / 1e6 for ns in best_of_interleaved([lambda w=w: call(*args, workers=w) for w in (1, 2, -1)], reps)]
+        ms = [ns / 1e6 for ns in best_of_interleaved([lambda w=w, call=call, args=args: call(*args, workers=w) for w in (1, 2, -1)], reps)]
         results[name] = ms
         print(f"{name:<32} {ms[0]:>8.1f} {ms[1]:>8.1f} {ms[2]:>8.1f} {ms[0] / ms[1]:>7.2f}x")
     return results
@@ -209,7 +209,7 @@ def single_row(reps):
     ]
     calls = 10_000
     for label, call in cases:
-        ns = median_ns(lambda: [call() for _ in range(calls)], reps) / calls
+        ns = median_ns(lambda call=call: [call() for _ in range(calls)], reps) / calls
         results[label] = ns
         print(f"{label:<32} {ns:>8.0f}")
     return results
@@ -224,7 +224,9 @@ def sweep(reps):
         cells = []
         for n in (1_000, 2_000, 4_000, 8_000, 16_000, 64_000, 256_000):
             args = [rows[k][:n] for k in names]
-            t1, t2 = best_of_interleaved([lambda: call(*args), lambda: call(*args, workers=2)], reps)
+            t1, t2 = best_of_interleaved(
+                [lambda call=call, args=args: call(*args), lambda call=call, args=args: call(*args, workers=2)], reps
+            )
             cells.append(f"{n // 1000}k {t1 / t2:.2f}")
         print(f"{name:<16} " + "  ".join(cells))
 

@@ -48,7 +48,7 @@ def inputs():
         "pairs": pairs,
         "rotations": [arm.fk(a, b) for a, b in pairs],
         "directions": directions,
-        "directions_near": [(d, (a + 0.01, b - 0.01)) for d, (a, b) in zip(directions, pairs)],
+        "directions_near": [(d, (a + 0.01, b - 0.01)) for d, (a, b) in zip(directions, pairs, strict=True)],
         "triples": triples,
         "neck_rotations": [neck.fk(t) for t in triples],
         "pair_rates": [(a, b, RATE) for a, b in pairs],

@@ -12,6 +12,8 @@ struct JointPair {
 };
 
 /// Up to four joint pairs in order, held in place: the inverse kinematics' solutions.
+// Only pairs[0, count) are ever read, so the slots stay unset until pushed.
+// NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
 struct JointPairList {
     std::array<JointPair, 4> pairs;
     std::size_t count = 0;

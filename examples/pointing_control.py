@@ -40,7 +40,7 @@ def cross(p, q):
 
 def angle_between(p, q):
     """Angle between two unit vectors, accurate for small angles too."""
-    return math.atan2(math.hypot(*cross(p, q)), sum(a * b for a, b in zip(p, q)))
+    return math.atan2(math.hypot(*cross(p, q)), sum(a * b for a, b in zip(p, q, strict=True)))
 
 
 def great_circle(d_start, d_end):
@@ -52,7 +52,7 @@ def great_circle(d_start, d_end):
 
     def point(angle):
         c, s = math.cos(angle), math.sin(angle)
-        return [c * a + s * b for a, b in zip(d_start, k_cross_start)]
+        return [c * a + s * b for a, b in zip(d_start, k_cross_start, strict=True)]
 
     return k, angle_between(d_start, d_end), point
 

@@ -206,7 +206,7 @@ def main(argv=None):
     angles = np.linspace(-math.pi, math.pi, arguments.resolution)
     closes = reachable_joints(arm, angles)
     joint_fraction = float(closes.mean())
-    pairs = zip(np.repeat(angles, angles.size).tolist(), np.tile(angles, angles.size).tolist())
+    pairs = zip(np.repeat(angles, angles.size).tolist(), np.tile(angles, angles.size).tolist(), strict=True)
     branch = branch_of(arm, arms_by_branch, pairs) or "either"  # "either": the loop never closes
 
     gains = manipulability_map(arm, angles)

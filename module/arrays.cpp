@@ -160,7 +160,7 @@ bool check_real_dtype(PyObject* array) {
     }
     const char* text = PyUnicode_Check(kind.get()) ? PyUnicode_AsUTF8(kind.get()) : nullptr;
     if (text == nullptr || std::strlen(text) != 1) {
-        throw InternalFault{"numpy dtype without a one-letter kind"};
+        fail_internally("numpy dtype without a one-letter kind");
     }
     if (std::strchr("biuf", text[0]) != nullptr) {
         return true;
@@ -317,7 +317,7 @@ bool RowArray::read(PyObject* object) {
         return false;
     }
     if (!hold_if_float64(converted.get())) {
-        throw InternalFault{"numpy.asarray gave no C-contiguous float64 array"};
+        fail_internally("numpy.asarray gave no C-contiguous float64 array");
     }
     return true;
 }
@@ -397,7 +397,7 @@ bool ArrayCall::allocate_result(const ArraySignature& signature, bool bool_resul
     out_row_size_ = signature.out.size();
     const Py_ssize_t element = bool_result ? 1 : static_cast<Py_ssize_t>(sizeof(double));
     if (out_view_.len != rows_ * out_row_size_ * element) {
-        throw InternalFault{"numpy.empty gave an array of an unexpected size"};
+        fail_internally("numpy.empty gave an array of an unexpected size");
     }
     return true;
 }

@@ -73,7 +73,7 @@ struct ArraySignature {
 inline constexpr double kChunkNanoseconds = 100'000.0;
 
 /// Rows of a routine taking `row_nanoseconds` per row (its core benchmark) in one chunk.
-constexpr Py_ssize_t chunk_rows_for(double row_nanoseconds) {
+constexpr Py_ssize_t chunk_rows_for(double row_nanoseconds) noexcept {
     return static_cast<Py_ssize_t>(kChunkNanoseconds / row_nanoseconds) + 1;
 }
 

@@ -48,9 +48,9 @@ std::string quoted_list(const std::vector<const char*>& names) {
         if (i > 0) {
             text += i + 1 == names.size() ? " and " : ", ";
         }
-        text += "'";
+        text += '\'';
         text += names[i];
-        text += "'";
+        text += '\'';
     }
     return text;
 }

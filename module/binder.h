@@ -19,7 +19,7 @@ namespace torso::py {
 /// One parameter of a method: its name, whether the caller may omit it, and whether it can
 /// be passed only by keyword. Keyword-only parameters come last and are optional.
 struct Param {
-    const char* name;
+    const char* name = nullptr;
     bool optional = false;
     bool keyword_only = false;
     PyObject* interned = nullptr;  // the name as an interned str, made on first use
@@ -128,7 +128,7 @@ bool check_receiver(PyObject* self, const char* class_name) {
 
 /// A vectorcall entry point as the PyCFunction that a method table row stores.
 template <auto entry>
-PyCFunction as_cfunction() {
+PyCFunction as_cfunction() noexcept {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry));
 }
 

@@ -210,7 +210,7 @@ bool from_python(PyObject* object, Vec3& out) {
 }
 
 bool from_python(PyObject* object, JointTriple& out) {
-    Vec3 v;
+    Vec3 v{};
     if (!from_python(object, v)) {
         return false;
     }

@@ -37,7 +37,7 @@ PyObject* panic_type() {
         }
         PyErr_Restore(pending_type, pending_value, pending_traceback);
         if (created == nullptr) {
-            throw InternalFault{"Failed to initialize new exception type."};
+            fail_internally("Failed to initialize new exception type.");
         }
         // Creating the type may run Python code and let another thread in: first one stored wins.
         if (g_panic_type == nullptr) {
@@ -75,21 +75,27 @@ Ref message_text(const std::string& message) {
 
 }  // namespace
 
+void fail_internally(std::string message) {
+    // Deliberately not a std::exception: only the guard catches it, by its own type, so no
+    // handler for library exceptions can swallow a broken invariant on the way.
+    throw InternalFault{std::move(message)};  // NOLINT(bugprone-std-exception-baseclass)
+}
+
 void fail_python_api_call() {
     PyErr_Print();
-    throw InternalFault{"Python API call failed"};
+    fail_internally("Python API call failed");
 }
 
 void raise_panic(const std::string& message) {
     PyObject* type = panic_type();
     Ref text = message_text(message);
     if (!text) {
-        throw InternalFault{"could not build the panic message"};
+        fail_internally("could not build the panic message");
     }
     PyErr_SetObject(type, text.get());
 }
 
-std::string fault_message(std::exception_ptr fault) {
+std::string fault_message(const std::exception_ptr& fault) {
     try {
         std::rethrow_exception(fault);
     } catch (const InternalFault& internal) {
@@ -121,7 +127,7 @@ void resume_panic_from_python() {
     PySys_WriteStderr("%s", kResumeBanner);
     PyErr_Restore(exc_type, exc_value, exc_traceback);
     PyErr_PrintEx(0);
-    throw InternalFault{std::move(message)};
+    fail_internally(std::move(message));
 }
 
 }  // namespace torso::py

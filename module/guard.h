@@ -15,6 +15,9 @@ struct InternalFault {
     std::string message;
 };
 
+/// Throw an InternalFault with `message`, for the guard to turn into a PanicException.
+[[noreturn, gnu::cold]] void fail_internally(std::string message);
+
 /// Print the interpreter's pending error and fail with "Python API call failed".
 [[noreturn, gnu::cold]] void fail_python_api_call();
 
@@ -22,7 +25,7 @@ struct InternalFault {
 [[gnu::cold]] void raise_panic(const std::string& message);
 
 /// Message of a fault caught as an arbitrary C++ exception.
-[[gnu::cold]] std::string fault_message(std::exception_ptr fault);
+[[gnu::cold]] std::string fault_message(const std::exception_ptr& fault);
 
 /// Write the trap text to standard error and abort: a fault escaped the guarded body.
 [[noreturn, gnu::cold]] void fire_trap() noexcept;

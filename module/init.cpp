@@ -86,7 +86,7 @@ bool register_class(PyObject* module, PyTypeObject* type, const char* name) {
     }
     if (PyList_Append(all.get(), text.get()) < 0) {
         PyErr_Clear();
-        throw InternalFault{"could not append __name__ to __all__"};
+        fail_internally("could not append __name__ to __all__");
     }
     return PyModule_AddObjectRef(module, name, reinterpret_cast<PyObject*>(type)) == 0;
 }

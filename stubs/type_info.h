@@ -31,7 +31,7 @@ using TypeFunction = TypeInfo (*)();
 /// A string usable as a template argument, for the names baked into the rules.
 template <std::size_t N>
 struct Literal {
-    char text[N];
+    char text[N] = {};
     // Implicit, so that a string literal can be written as the template argument.
     constexpr Literal(const char (&s)[N]) { std::copy_n(s, N, text); }
     constexpr std::string_view view() const { return {text, N - 1}; }
@@ -55,7 +55,7 @@ inline TypeInfo tuple_of(std::initializer_list<TypeInfo> elements) {
         out.modules.insert(element.modules.begin(), element.modules.end());
         separator = ", ";
     }
-    out.expression += "]";
+    out.expression += ']';
     return out;
 }
 

@@ -244,5 +244,5 @@ def same_nested(got, want):
     if want is None or got is None:
         return want is None and got is None
     if isinstance(want, (list, tuple)):
-        return len(got) == len(want) and all(same_nested(g, w) for g, w in zip(got, want))
+        return len(got) == len(want) and all(same_nested(g, w) for g, w in zip(got, want, strict=True))
     return same_bits(got, want)

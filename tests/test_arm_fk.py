@@ -167,7 +167,7 @@ def test_rotation_is_proper_and_ends_in_direction(arms, joints):
 
 
 def test_angles_outside_pi_wrap(left):
-    for row, wrapped in zip(left.fk(0.5, 0.5), left.fk(0.5 + 2 * PI, 0.5 - 4 * PI)):
+    for row, wrapped in zip(left.fk(0.5, 0.5), left.fk(0.5 + 2 * PI, 0.5 - 4 * PI), strict=True):
         assert wrapped == pytest.approx(row, abs=1e-12)
 
 

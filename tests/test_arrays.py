@@ -59,7 +59,7 @@ def scalar(call):
 def assert_rows_match(batch, expected):
     """Each row: the scalar result's bytes, or all NaN where the scalar call failed."""
     assert len(batch) == len(expected) > 0
-    for row, value in zip(batch, expected):
+    for row, value in zip(batch, expected, strict=True):
         if value is None:
             assert np.isnan(row).all(), row
         elif isinstance(value, bool):
@@ -80,7 +80,7 @@ def arm_cases(arm):
         ("is_reachable_orientation_batch", (rots,), [lambda r=r: arm.is_reachable_orientation(r.tolist()) for r in rots]),
         ("ik_from_direction_batch", (dirs,), [lambda d=d: arm.ik_from_direction(d.tolist()) for d in dirs]),
         ("ik_from_direction_batch", (dirs, near),
-         [lambda d=d, n=n: arm.ik_from_direction(d.tolist(), near=tuple(n)) for d, n in zip(dirs, near)]),
+         [lambda d=d, n=n: arm.ik_from_direction(d.tolist(), near=tuple(n)) for d, n in zip(dirs, near, strict=True)]),
         ("is_reachable_direction_batch", (dirs,), [lambda d=d: arm.is_reachable_direction(d.tolist()) for d in dirs]),
         ("jacobian_batch", (pairs,), [lambda p=p: arm.jacobian(*p) for p in pairs]),
         ("direction_jacobian_batch", (pairs,), [lambda p=p: arm.direction_jacobian(*p) for p in pairs]),
@@ -163,7 +163,7 @@ def test_near_broadcasts_to_the_rows(near_shape):
     near = RNG.uniform(-1.0, 1.0, near_shape)
     per_row = np.broadcast_to(near, (3, 4, 2)).reshape(-1, 2)
     expected = [scalar(lambda d=d, n=n: LEFT.ik_from_direction(d.tolist(), near=tuple(n)))
-                for d, n in zip(dirs.reshape(-1, 3), per_row)]
+                for d, n in zip(dirs.reshape(-1, 3), per_row, strict=True)]
     assert_rows_match(LEFT.ik_from_direction_batch(dirs, near).reshape(-1, 2), expected)
 
 

@@ -43,7 +43,7 @@ def test_document_round_trip_is_bit_exact(arm_arc, coupler_arc, branch, mirror):
     arm = arm_from(arm_arc, coupler_arc, branch, mirror)
     text = arm.to_json()
     # Laid out as json.dumps writes the same dict, each arc in Python's shortest repr.
-    assert text == json.dumps(dict(zip(MEMBERS, [arm_arc, coupler_arc, branch, mirror])))
+    assert text == json.dumps(dict(zip(MEMBERS, [arm_arc, coupler_arc, branch, mirror], strict=True)))
     again = TarveloArmKinematics.from_json(text)
     assert fields(again) == (bits(arm_arc), bits(coupler_arc), branch, mirror)
     assert again.to_json() == text

@@ -19,7 +19,7 @@ SEED_SPACING = 0.1
 
 
 def same_pair(p, q, tolerance=1e-7):
-    return all(abs(math.remainder(x - y, math.tau)) < tolerance for x, y in zip(p, q))
+    return all(abs(math.remainder(x - y, math.tau)) < tolerance for x, y in zip(p, q, strict=True))
 
 
 def distinct(pairs):
@@ -48,7 +48,7 @@ def refine(arm, a, b, d):
     """Newton steps θ ← θ + joint_rates(θ, d - direction(θ)), at most 0.05 rad and halved while they
     leave the closing region; the converged pair in [-π, π], or None."""
     for _ in range(60):
-        miss = [x - y for x, y in zip(d, arm.direction(a, b))]
+        miss = [x - y for x, y in zip(d, arm.direction(a, b), strict=True)]
         if math.hypot(*miss) < 1e-13:
             return math.remainder(a, math.tau), math.remainder(b, math.tau)
         try:

@@ -61,7 +61,7 @@ def test_arm_rates_match_finite_differences_and_joint_rates_invert(name):
     # joint_rates inverts the direction Jacobian and ignores a rate along v_3.
     wanted = rng.uniform(-1.0, 1.0, size=(PER_GEOMETRY, 2))
     rates = np.einsum("nij,nj->ni", direction, wanted) + rng.uniform(-1, 1, (PER_GEOMETRY, 1)) * centre[:, :, 2]
-    back = rows(lambda a, b, rate: arm.joint_rates(a, b, rate), [(a, b, r) for (a, b), r in zip(pairs, rates.tolist())])
+    back = rows(lambda a, b, rate: arm.joint_rates(a, b, rate), [(a, b, r) for (a, b), r in zip(pairs, rates.tolist(), strict=True)])
     assert (np.abs(back - wanted).max(axis=1) / np.abs(wanted).max(axis=1)).max() <= 1e-9
 
 
@@ -105,9 +105,9 @@ def test_joint_rates_refuse_singular_configurations(theta_a, refused):
 def test_manipulability_towards_singular_configurations(target, gaps, trend):
     gains = [LEFT.manipulability(target - gap, 0.0) for gap in gaps]
     if trend == "vanishes":
-        assert all(x > y for x, y in zip(gains, gains[1:])) and gains[-1] < 1e-12, gains
+        assert all(x > y for x, y in zip(gains, gains[1:], strict=False)) and gains[-1] < 1e-12, gains
     else:
-        assert all(x < y for x, y in zip(gains, gains[1:])) and gains[-1] > 1e4 * gains[0], gains
+        assert all(x < y for x, y in zip(gains, gains[1:], strict=False)) and gains[-1] > 1e4 * gains[0], gains
 
 
 @pytest.mark.parametrize("method", ["jacobian", "direction_jacobian", "joint_rates", "manipulability"])
@@ -133,7 +133,7 @@ def test_neck_jacobian_matches_finite_differences_closed_form_and_joint_rates_in
     assert np.abs(jacobians - closed).max() == 0.0
 
     wanted = rng.uniform(-1.0, 1.0, size=(2000, 3))
-    back = rows(NECK.joint_rates, zip(joints.tolist(), np.einsum("nij,nj->ni", jacobians, wanted).tolist()))
+    back = rows(NECK.joint_rates, zip(joints.tolist(), np.einsum("nij,nj->ni", jacobians, wanted).tolist(), strict=True))
     assert (np.abs(back - wanted).max(axis=1) / np.abs(wanted).max(axis=1)).max() <= 1e-9 / math.cos(1.5)
 
 

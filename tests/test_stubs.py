@@ -91,8 +91,8 @@ def stub_parameters(args, receiver):
     """The same for a stub `def`: positional parameters, then `*` and the keyword-only ones."""
     params = args.args[len(receiver):]
     defaults = [None] * (len(params) - len(args.defaults)) + [ast.unparse(d) for d in args.defaults]
-    keyword_only = [(a.arg, None if d is None else ast.unparse(d)) for a, d in zip(args.kwonlyargs, args.kw_defaults)]
-    return [(a.arg, d) for a, d in zip(params, defaults)] + ([("*", None)] + keyword_only if keyword_only else [])
+    keyword_only = [(a.arg, None if d is None else ast.unparse(d)) for a, d in zip(args.kwonlyargs, args.kw_defaults, strict=True)]
+    return [(a.arg, d) for a, d in zip(params, defaults, strict=True)] + ([("*", None)] + keyword_only if keyword_only else [])
 
 
 def test_stub_covers_every_runtime_method():

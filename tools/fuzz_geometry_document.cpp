@@ -57,8 +57,10 @@ void check_refusal(std::string_view text, std::string_view message) {
     if (!is_utf8(message)) fail("not UTF-8", message);
     unsigned long line = 0, column = 0;
     const std::size_t at = message.rfind(" at line ");
+    // The position's digits are the reader's own; matching both fields is the check.
     if (at == std::string_view::npos || at <= kPrefix.size() ||
-        std::sscanf(std::string(message.substr(at)).c_str(), " at line %lu column %lu", &line, &column) != 2) {
+        std::sscanf(  // NOLINT(bugprone-unchecked-string-to-number-conversion)
+            std::string(message.substr(at)).c_str(), " at line %lu column %lu", &line, &column) != 2) {
         fail("no position", message);
     }
     std::size_t line_start = 0;

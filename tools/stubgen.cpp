@@ -79,10 +79,11 @@ std::vector<ClassStub> join_records() {
 std::string_view own_module(const std::vector<ClassStub>& classes) {
     std::set<std::string_view> modules;
     for (const ClassStub& cls : classes) {
-        if (!cls.info.module) {
+        const std::optional<std::string_view>& module = cls.info.module;
+        if (!module.has_value()) {
             throw std::runtime_error("class " + std::string(cls.info.name) + " names no module");
         }
-        modules.insert(*cls.info.module);
+        modules.insert(module.value());
     }
     if (modules.size() != 1) throw std::runtime_error("the classes belong to different modules");
     return *modules.begin();
@@ -364,7 +365,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     const bool list = !args.empty() && args[0] == "--list";
     const std::size_t operands = args.size() - (list ? 1 : 0);
-    if (operands > 1 || (operands == 1 && args.back().starts_with("-"))) {
+    if (operands > 1 || (operands == 1 && args.back().starts_with('-'))) {
         std::cerr << "usage: torso_stubgen [--list] [OUTPUT]\n";
         return 2;
     }
