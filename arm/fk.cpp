@@ -40,7 +40,8 @@ inline XAxisConstruction construct_x_axis(const Vec3& v_2, const Vec3& v_3, cons
     if (p_length > kDegenerateBisector) {
         return {mid, p, p_length, true, tip_sum_length};
     }
-    const Vec3 h = std::fabs(v_3.x) < kFallbackAxisLimit ? Vec3{1.0, 0.0, 0.0} : Vec3{0.0, 1.0, 0.0};
+    const Vec3 h =
+        std::fabs(v_3.x) < kFallbackAxisLimit ? Vec3{1.0, 0.0, 0.0} : Vec3{0.0, 1.0, 0.0};
     const Vec3 q = reject(h, v_3);
     return {h, q, norm(q), false, tip_sum_length};
 }
@@ -115,15 +116,15 @@ std::expected<LinkagePose, LoopClosureError> close_loop(const ArmLinkage& linkag
     return pose_of_closed_loop(v_2, *v_3, v_4);
 }
 
-std::expected<LinkagePose, LoopClosureError>
-forward_kinematics(const ArmLinkage& linkage, double theta_a, double theta_b) {
+std::expected<LinkagePose, LoopClosureError> forward_kinematics(const ArmLinkage& linkage,
+                                                                double theta_a, double theta_b) {
     return close_loop(linkage, tip_of_arm_a(linkage, theta_a), tip_of_arm_b(linkage, theta_b));
 }
 
-std::expected<Vec3, LoopClosureError>
-pointing_direction(const ArmLinkage& linkage, double theta_a, double theta_b) {
-    const std::optional<Vec3> v_3 =
-        coupler_meeting_point(linkage, tip_of_arm_a(linkage, theta_a), tip_of_arm_b(linkage, theta_b));
+std::expected<Vec3, LoopClosureError> pointing_direction(const ArmLinkage& linkage, double theta_a,
+                                                         double theta_b) {
+    const std::optional<Vec3> v_3 = coupler_meeting_point(linkage, tip_of_arm_a(linkage, theta_a),
+                                                          tip_of_arm_b(linkage, theta_b));
     if (!v_3) {
         return std::unexpected(LoopClosureError{});
     }

@@ -24,12 +24,12 @@ struct LoopClosureError {
 };
 
 /// Full pose for the joint pair, or LoopClosureError when the loop cannot close.
-std::expected<LinkagePose, LoopClosureError>
-forward_kinematics(const ArmLinkage& linkage, double theta_a, double theta_b);
+std::expected<LinkagePose, LoopClosureError> forward_kinematics(const ArmLinkage& linkage,
+                                                                double theta_a, double theta_b);
 
 /// Just v_3 of forward_kinematics (the same values), without building the frame.
-std::expected<Vec3, LoopClosureError>
-pointing_direction(const ArmLinkage& linkage, double theta_a, double theta_b);
+std::expected<Vec3, LoopClosureError> pointing_direction(const ArmLinkage& linkage, double theta_a,
+                                                         double theta_b);
 
 /// Tip v_2 of input arm A turned by θ_A about u_A = (0, 0, 1). Unit vector.
 Vec3 tip_of_arm_a(const ArmLinkage& linkage, double theta_a);

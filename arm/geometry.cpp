@@ -20,7 +20,8 @@ ArmLinkage compute_linkage(const SphericalLinkGeometry& geometry) {
 /// Whether two geometries hold the very same values (bit for bit: -0.0 and 0.0 differ).
 bool same_geometry(const SphericalLinkGeometry& a, const SphericalLinkGeometry& b) {
     return std::bit_cast<std::uint64_t>(a.arm_arc) == std::bit_cast<std::uint64_t>(b.arm_arc) &&
-           std::bit_cast<std::uint64_t>(a.coupler_arc) == std::bit_cast<std::uint64_t>(b.coupler_arc) &&
+           std::bit_cast<std::uint64_t>(a.coupler_arc) ==
+               std::bit_cast<std::uint64_t>(b.coupler_arc) &&
            a.branch == b.branch && a.mirror == b.mirror;
 }
 

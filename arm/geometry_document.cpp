@@ -39,7 +39,8 @@ constexpr std::string_view kNumberTooBig = "number too big to be stored in doubl
 
 /// The four members, in their array order.
 enum class Field : std::uint8_t { arm_arc, coupler_arc, branch, mirror };
-constexpr std::array<std::string_view, 4> kFieldNames = {"arm_arc", "coupler_arc", "branch", "mirror"};
+constexpr std::array<std::string_view, 4> kFieldNames = {"arm_arc", "coupler_arc", "branch",
+                                                         "mirror"};
 
 std::optional<Field> field_named(std::string_view key) {
     for (std::size_t i = 0; i < kFieldNames.size(); ++i) {
@@ -73,9 +74,11 @@ std::int64_t decimal_order(std::string_view number) {
     bool negative_exponent = false;
     for (const char c : number.substr(std::min(e + 1, number.size()))) {
         if (c == '-') negative_exponent = true;
-        if (c >= '0' && c <= '9' && exponent < 1'000'000'000) exponent = (exponent * 10) + (c - '0');
+        if (c >= '0' && c <= '9' && exponent < 1'000'000'000)
+            exponent = (exponent * 10) + (c - '0');
     }
-    const auto order = static_cast<std::int64_t>(point) - static_cast<std::int64_t>(first) - (first < point ? 1 : 0);
+    const auto order = static_cast<std::int64_t>(point) - static_cast<std::int64_t>(first) -
+                       (first < point ? 1 : 0);
     return order + (negative_exponent ? -exponent : exponent);
 }
 
@@ -266,7 +269,8 @@ bool GeometryHandler::value(const Value& v) {
         case Expect::skipped_value: expect_ = Expect::member_key; return true;
         case Expect::element:
             if (elements_ == kFieldNames.size()) {
-                return refuse("invalid length 5, expected " + std::string(kGeometryStruct) + " with 4 elements");
+                return refuse("invalid length 5, expected " + std::string(kGeometryStruct) +
+                              " with 4 elements");
             }
             return member(static_cast<Field>(elements_++), v, Expect::element);
         case Expect::variant_value:
@@ -292,9 +296,7 @@ bool GeometryHandler::key(std::string_view name) {
             expect_ = Expect::member_value;
             return true;
         }
-        case Expect::variant_key:
-            expect_ = Expect::variant_value;
-            return variant(name);
+        case Expect::variant_key: expect_ = Expect::variant_value; return variant(name);
         case Expect::variant_end: return refuse("expected `}` after the variant of enum Branch");
         default: return true;  // the reader's grammar sends no key here
     }
@@ -329,7 +331,8 @@ bool GeometryHandler::member(Field field, const Value& v, Expect next) {
     switch (field) {
         case Field::arm_arc:
         case Field::coupler_arc: {
-            if (v.kind != Value::Kind::number) return refuse(invalid_type(v, "a floating-point number"));
+            if (v.kind != Value::Kind::number)
+                return refuse(invalid_type(v, "a floating-point number"));
             const std::optional<double> number = nearest_double(v.text);
             if (!number) return refuse(std::string(kNumberTooBig));
             (field == Field::arm_arc ? geometry_.arm_arc : geometry_.coupler_arc) = *number;
@@ -351,7 +354,9 @@ bool GeometryHandler::member(Field field, const Value& v, Expect next) {
 
 bool GeometryHandler::variant(std::string_view name) {
     const std::optional<Branch> branch = branch_named(name);
-    if (!branch) return refuse("unknown variant `" + quoted_text(name) + "`, expected `positive` or `negative`");
+    if (!branch)
+        return refuse("unknown variant `" + quoted_text(name) +
+                      "`, expected `positive` or `negative`");
     geometry_.branch = *branch;
     return true;
 }
@@ -360,9 +365,11 @@ bool GeometryHandler::variant(std::string_view name) {
 /// text): lines counted from 1 at each LF, columns in bytes from 1.
 std::string position(std::string_view text, std::size_t offset) {
     const std::string_view before = text.substr(0, offset);
-    const std::size_t line = 1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
+    const std::size_t line =
+        1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
     const std::size_t last_newline = before.rfind('\n');
-    const std::size_t column = offset - (last_newline == std::string_view::npos ? 0 : last_newline + 1) + 1;
+    const std::size_t column =
+        offset - (last_newline == std::string_view::npos ? 0 : last_newline + 1) + 1;
     return " at line " + std::to_string(line) + " column " + std::to_string(column);
 }
 
@@ -391,13 +398,15 @@ std::string syntax_error(rapidjson::ParseErrorCode code, bool at_end) {
     }
     std::string words = rapidjson::GetParseError_En(code);
     if (!words.empty() && words.back() == '.') words.pop_back();
-    if (!words.empty() && words.front() >= 'A' && words.front() <= 'Z') words.front() = static_cast<char>(words.front() - 'A' + 'a');
+    if (!words.empty() && words.front() >= 'A' && words.front() <= 'Z')
+        words.front() = static_cast<char>(words.front() - 'A' + 'a');
     return words;
 }
 
-std::unexpected<GeometryDocumentError> refused(std::string_view text, const std::string& description,
-                                               std::size_t offset) {
-    return std::unexpected(GeometryDocumentError{std::string(kPrefix) + description + position(text, offset)});
+std::unexpected<GeometryDocumentError> refused(std::string_view text,
+                                               const std::string& description, std::size_t offset) {
+    return std::unexpected(
+        GeometryDocumentError{std::string(kPrefix) + description + position(text, offset)});
 }
 
 }  // namespace
@@ -406,21 +415,23 @@ std::unexpected<GeometryDocumentError> refused(std::string_view text, const std:
 // a syntax error by the byte where the reader found it (for a premature end, the column
 // just past the text); trailing characters by their first byte. RapidJSON reports the end
 // of the text at a NUL byte too, so a NUL is refused as a syntax error at its own column.
-std::expected<SphericalLinkGeometry, GeometryDocumentError> read_geometry_document(std::string_view json) {
+std::expected<SphericalLinkGeometry, GeometryDocumentError>
+read_geometry_document(std::string_view json) {
     rapidjson::MemoryStream stream(json.data(), json.size());
     GeometryHandler handler(stream);
     // The reader's state stack starts in a buffer on the C stack, so an ordinary document is
     // read without touching the heap; deep nesting grows it into heap chunks.
     alignas(std::max_align_t) char stack_buffer[kReaderBufferSize];
     rapidjson::MemoryPoolAllocator<> allocator(stack_buffer, sizeof stack_buffer);
-    rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, rapidjson::MemoryPoolAllocator<>> reader(
-        &allocator, kReaderStackCapacity);
+    rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, rapidjson::MemoryPoolAllocator<>>
+        reader(&allocator, kReaderStackCapacity);
     const rapidjson::ParseResult result = reader.Parse<kParseFlags>(stream, handler);
     if (result.Code() == rapidjson::kParseErrorTermination) {
         return refused(json, handler.problem(), handler.problem_end() - 1);
     }
     if (result.IsError()) {
-        return refused(json, syntax_error(result.Code(), result.Offset() >= json.size()), result.Offset());
+        return refused(json, syntax_error(result.Code(), result.Offset() >= json.size()),
+                       result.Offset());
     }
     const std::size_t rest = json.find_first_not_of(" \t\n\r", stream.Tell());
     if (rest != std::string_view::npos) return refused(json, "trailing characters", rest);

@@ -16,6 +16,7 @@ struct GeometryDocumentError {
 };
 
 /// Geometry read from the UTF-8 text of one document in object or array shape.
-std::expected<SphericalLinkGeometry, GeometryDocumentError> read_geometry_document(std::string_view json);
+std::expected<SphericalLinkGeometry, GeometryDocumentError>
+read_geometry_document(std::string_view json);
 
 }  // namespace torso::arm

@@ -31,8 +31,8 @@ write_geometry_document(const SphericalLinkGeometry& geometry) {
     GeometryDocumentText document;
     document << R"({"arm_arc": )" << python_float_repr(geometry.arm_arc).view()
              << R"(, "coupler_arc": )" << python_float_repr(geometry.coupler_arc).view()
-             << R"(, "branch": ")" << branch_name(geometry.branch)
-             << R"(", "mirror": )" << (geometry.mirror ? "true" : "false") << "}";
+             << R"(, "branch": ")" << branch_name(geometry.branch) << R"(", "mirror": )"
+             << (geometry.mirror ? "true" : "false") << "}";
     return document;
 }
 

@@ -133,7 +133,9 @@ void for_each_candidate(const ArmLinkage& linkage, const Vec3& d, Close close, V
 }
 
 /// Whether every component is finite (neither infinite nor NaN).
-bool is_finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+bool is_finite(const Vec3& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
 
 /// v scaled by the power of two that puts its largest component's exponent at kScaledExponent.
 Vec3 scaled_to_safe_length(const Vec3& v) {
@@ -180,10 +182,13 @@ template <class Visit>
 void for_each_orientation_match(const ArmLinkage& linkage, const Mat3& target, Visit visit) {
     for_each_candidate(
         linkage, target.columns[2],
-        [&](const Vec3& v_2, const Vec3& v_4) { return pose_that_may_match(linkage, v_2, v_4, target); },
+        [&](const Vec3& v_2, const Vec3& v_4) {
+            return pose_that_may_match(linkage, v_2, v_4, target);
+        },
         [&](double theta_a, double theta_b, const LinkagePose& pose) {
             const double distance = frobenius_distance(pose.rotation, target);
-            return !(distance < kOrientationTolerance) || visit(JointPair{theta_a, theta_b}, distance);
+            return !(distance < kOrientationTolerance) ||
+                   visit(JointPair{theta_a, theta_b}, distance);
         });
 }
 
@@ -212,8 +217,8 @@ CandidateList enumerate_candidates(const ArmLinkage& linkage, const Vec3& d) {
     return list;
 }
 
-std::expected<JointPair, TargetUnreachableError>
-inverse_kinematics(const ArmLinkage& linkage, const Mat3& target) {
+std::expected<JointPair, TargetUnreachableError> inverse_kinematics(const ArmLinkage& linkage,
+                                                                    const Mat3& target) {
     // The candidates of enumerate_candidates, less those that cannot match (see
     // pose_that_may_match): the same choice at less cost.
     std::optional<JointPair> best;

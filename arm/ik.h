@@ -40,8 +40,8 @@ struct TargetUnreachableError {
 CandidateList enumerate_candidates(const ArmLinkage& linkage, const Vec3& d);
 
 /// Joint pair whose rotation lies closest to `target` and within 1e-6 (Frobenius) of it.
-std::expected<JointPair, TargetUnreachableError>
-inverse_kinematics(const ArmLinkage& linkage, const Mat3& target);
+std::expected<JointPair, TargetUnreachableError> inverse_kinematics(const ArmLinkage& linkage,
+                                                                    const Mat3& target);
 
 /// Whether inverse_kinematics finds a pair; stops at the first matching candidate.
 bool is_orientation_reachable(const ArmLinkage& linkage, const Mat3& target);

@@ -54,7 +54,8 @@ std::expected<LoopMotion, LoopClosureError> loop_motion(const ArmLinkage& linkag
 /// v̇_3 per unit joint rate: M⁻¹ (-t_A, 0, 0) and M⁻¹ (0, -t_B, 0), where M⁻¹ has the columns
 /// (v_4 × v_3, v_3 × v_2, v_2 × v_4) / det M.
 Mat3x2 direction_columns(const LoopMotion& m) {
-    return Mat3x2{{(-m.t_a / m.det_m) * cross(m.v_4, m.v_3), (-m.t_b / m.det_m) * cross(m.v_3, m.v_2)}};
+    return Mat3x2{
+        {(-m.t_a / m.det_m) * cross(m.v_4, m.v_3), (-m.t_b / m.det_m) * cross(m.v_3, m.v_2)}};
 }
 
 /// Rate of the frame's roll about v_3, ė_x·e_y, for a tip-sum rate and a v_3 rate. e_x is
@@ -97,8 +98,8 @@ std::expected<Mat3x2, LoopClosureError> frame_jacobian(const ArmLinkage& linkage
     return omega;
 }
 
-std::expected<Mat3x2, LoopClosureError> direction_jacobian(const ArmLinkage& linkage, double theta_a,
-                                                           double theta_b) {
+std::expected<Mat3x2, LoopClosureError> direction_jacobian(const ArmLinkage& linkage,
+                                                           double theta_a, double theta_b) {
     const auto motion = loop_motion(linkage, theta_a, theta_b);
     if (!motion) {
         return std::unexpected(motion.error());

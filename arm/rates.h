@@ -27,8 +27,8 @@ std::expected<Mat3x2, LoopClosureError> frame_jacobian(const ArmLinkage& linkage
 
 /// Velocity of the pointing direction v_3 per unit rate of θ_A (column 0) and θ_B (column 1),
 /// tangent to the sphere at v_3; not finite where the two tips and v_3 lie in one plane.
-std::expected<Mat3x2, LoopClosureError> direction_jacobian(const ArmLinkage& linkage, double theta_a,
-                                                           double theta_b);
+std::expected<Mat3x2, LoopClosureError> direction_jacobian(const ArmLinkage& linkage,
+                                                           double theta_a, double theta_b);
 
 /// (θ̇_A, θ̇_B) that move v_3 with `direction_rate` (its part along v_3 is ignored), or
 /// SingularConfigurationError where |t_A|, |t_B| or |det M| is below 1e-6.

@@ -189,7 +189,12 @@ def workers_throughput(reps):
             continue  # one chain: no workers
         call = method(data, name)
         args = [rows[k] for k in names]
-        ms = [ns / 1e6 for ns in best_of_interleaved([lambda w=w, call=call, args=args: call(*args, workers=w) for w in (1, 2, -1)], reps)]
+        ms = [
+            ns / 1e6
+            for ns in best_of_interleaved(
+                [lambda w=w, call=call, args=args: call(*args, workers=w) for w in (1, 2, -1)], reps
+            )
+        ]
         results[name] = ms
         print(f"{name:<32} {ms[0]:>8.1f} {ms[1]:>8.1f} {ms[2]:>8.1f} {ms[0] / ms[1]:>7.2f}x")
     return results

@@ -40,8 +40,10 @@ def inputs():
     neck = TarveloNeckKinematics()
     pairs = joint_grid(arm)
     directions = [arm.direction(a, b) for a, b in pairs]
-    triples = [[0.3 * math.sin(1.7 * k + 0.4), 0.8 * math.sin(0.9 * k + 1.1), 0.5 * math.cos(1.3 * k + 0.2)]
-               for k in range(len(pairs))]
+    triples = [
+        [0.3 * math.sin(1.7 * k + 0.4), 0.8 * math.sin(0.9 * k + 1.1), 0.5 * math.cos(1.3 * k + 0.2)]
+        for k in range(len(pairs))
+    ]
     return {
         "arm": arm,
         "neck": neck,
@@ -91,7 +93,9 @@ METHODS = {
 
 def compile_loop(body):
     """A fresh function per method, so the interpreter's inline caches are not shared."""
-    source = f"def run(xs, rounds, o, n, C, N):\n    for _ in range(rounds):\n        for x in xs:\n            {body}\n"
+    source = (
+        f"def run(xs, rounds, o, n, C, N):\n    for _ in range(rounds):\n        for x in xs:\n            {body}\n"
+    )
     namespace = {}
     exec(compile(source, f"<bench {body}>", "exec"), namespace)
     return namespace["run"]

@@ -35,7 +35,8 @@ std::vector<JointPair> joint_grid() {
                 continue;
             }
             const auto back = arm::inverse_kinematics(kLeft, pose->rotation);
-            if (back && std::fabs(back->theta_a - a) < 1e-9 && std::fabs(back->theta_b - b) < 1e-9) {
+            if (back && std::fabs(back->theta_a - a) < 1e-9 &&
+                std::fabs(back->theta_b - b) < 1e-9) {
                 pairs.push_back({a, b});
             }
         }
@@ -91,15 +92,18 @@ void pointing_direction(benchmark::State& state) {
 }
 
 void enumerate_candidates(benchmark::State& state) {
-    cycle(state, inputs().directions, [](const Vec3& d) { return arm::enumerate_candidates(kLeft, d); });
+    cycle(state, inputs().directions,
+          [](const Vec3& d) { return arm::enumerate_candidates(kLeft, d); });
 }
 
 void inverse_kinematics(benchmark::State& state) {
-    cycle(state, inputs().rotations, [](const Mat3& r) { return arm::inverse_kinematics(kLeft, r); });
+    cycle(state, inputs().rotations,
+          [](const Mat3& r) { return arm::inverse_kinematics(kLeft, r); });
 }
 
 void is_orientation_reachable(benchmark::State& state) {
-    cycle(state, inputs().rotations, [](const Mat3& r) { return arm::is_orientation_reachable(kLeft, r); });
+    cycle(state, inputs().rotations,
+          [](const Mat3& r) { return arm::is_orientation_reachable(kLeft, r); });
 }
 
 void inverse_kinematics_from_direction(benchmark::State& state) {
@@ -112,21 +116,25 @@ void inverse_kinematics_from_direction_near(benchmark::State& state) {
     const Inputs& in = inputs();
     std::size_t i = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(arm::inverse_kinematics_from_direction(kLeft, in.directions[i], in.nears[i]));
+        benchmark::DoNotOptimize(
+            arm::inverse_kinematics_from_direction(kLeft, in.directions[i], in.nears[i]));
         i = i + 1 == in.directions.size() ? 0 : i + 1;
     }
 }
 
 void is_direction_reachable(benchmark::State& state) {
-    cycle(state, inputs().directions, [](const Vec3& d) { return arm::is_direction_reachable(kLeft, d); });
+    cycle(state, inputs().directions,
+          [](const Vec3& d) { return arm::is_direction_reachable(kLeft, d); });
 }
 
 void orientation_solutions(benchmark::State& state) {
-    cycle(state, inputs().rotations, [](const Mat3& r) { return arm::orientation_solutions(kLeft, r); });
+    cycle(state, inputs().rotations,
+          [](const Mat3& r) { return arm::orientation_solutions(kLeft, r); });
 }
 
 void direction_solutions(benchmark::State& state) {
-    cycle(state, inputs().directions, [](const Vec3& d) { return arm::direction_solutions(kLeft, d); });
+    cycle(state, inputs().directions,
+          [](const Vec3& d) { return arm::direction_solutions(kLeft, d); });
 }
 
 constexpr Vec3 kRate{0.1, -0.2, 0.3};  // a direction rate and an angular velocity
@@ -157,15 +165,18 @@ void neck_angular_velocity_jacobian(benchmark::State& state) {
 }
 
 void neck_joint_rates(benchmark::State& state) {
-    cycle(state, inputs().neck_joints, [](const JointTriple& j) { return neck::joint_rates(j, kRate); });
+    cycle(state, inputs().neck_joints,
+          [](const JointTriple& j) { return neck::joint_rates(j, kRate); });
 }
 
 void neck_forward_kinematics(benchmark::State& state) {
-    cycle(state, inputs().neck_joints, [](const JointTriple& j) { return neck::forward_kinematics(j); });
+    cycle(state, inputs().neck_joints,
+          [](const JointTriple& j) { return neck::forward_kinematics(j); });
 }
 
 void neck_inverse_kinematics(benchmark::State& state) {
-    cycle(state, inputs().neck_rotations, [](const Mat3& r) { return neck::inverse_kinematics(r); });
+    cycle(state, inputs().neck_rotations,
+          [](const Mat3& r) { return neck::inverse_kinematics(r); });
 }
 
 void read_geometry_document(benchmark::State& state) {

@@ -33,7 +33,9 @@ struct Mat3x2 {
 };
 
 /// Dot product summed as (x1 x2 + y1 y2) + z1 z2.
-constexpr double dot(const Vec3& a, const Vec3& b) { return ((a.x * b.x) + (a.y * b.y)) + (a.z * b.z); }
+constexpr double dot(const Vec3& a, const Vec3& b) {
+    return ((a.x * b.x) + (a.y * b.y)) + (a.z * b.z);
+}
 
 /// Right-handed cross product.
 constexpr Vec3 cross(const Vec3& a, const Vec3& b) {

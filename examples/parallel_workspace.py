@@ -47,14 +47,25 @@ def parse_arguments(argv):
     parser.add_argument("--coupler-arc", type=float, default=0.5, help="arc of each coupler segment, radians (0.5)")
     parser.add_argument("--mirror", action="store_true", help="the mirrored (right) arm")
     parser.add_argument("--json", metavar="FILE", help="read the geometry from a JSON document instead")
-    parser.add_argument("--resolution", type=int, default=1500,
-                        help="N: N latitude bands x 2N longitudes per branch (1500: 4.5 million directions)")
+    parser.add_argument(
+        "--resolution",
+        type=int,
+        default=1500,
+        help="N: N latitude bands x 2N longitudes per branch (1500: 4.5 million directions)",
+    )
     parser.add_argument("--bands-per-task", type=int, default=50, help="latitude bands in one task (50)")
     parser.add_argument("--workers", type=int, default=2, help="worker processes of the local cluster (2)")
-    parser.add_argument("--scheduler", metavar="ADDRESS",
-                        help="a running dask scheduler, such as tcp://host:8786, instead of a local cluster")
-    parser.add_argument("--compare-resolution", type=int, default=200,
-                        help="grid of the examples/workspace.py run to compare with; 0 skips it (200)")
+    parser.add_argument(
+        "--scheduler",
+        metavar="ADDRESS",
+        help="a running dask scheduler, such as tcp://host:8786, instead of a local cluster",
+    )
+    parser.add_argument(
+        "--compare-resolution",
+        type=int,
+        default=200,
+        help="grid of the examples/workspace.py run to compare with; 0 skips it (200)",
+    )
     arguments = parser.parse_args(argv)
     if arguments.resolution < 2:
         parser.error("--resolution must be at least 2")
@@ -108,8 +119,10 @@ def map_shares(client, documents, resolution, centre_azimuth, bands_per_task):
     """{branch: share of the sphere reached}, every block of bands a task."""
     blocks = [(first, min(first + bands_per_task, resolution)) for first in range(0, resolution, bands_per_task)]
     futures = {
-        branch: [client.submit(count_reachable, document, resolution, centre_azimuth, first, end, pure=False)
-                 for first, end in blocks]
+        branch: [
+            client.submit(count_reachable, document, resolution, centre_azimuth, first, end, pure=False)
+            for first, end in blocks
+        ]
         for branch, document in documents.items()
     }
     cells = resolution * 2 * resolution
@@ -121,9 +134,21 @@ def workspace_shares(arm, resolution):
     with tempfile.TemporaryDirectory() as folder:
         document = Path(folder) / "arms.json"
         document.write_text(arm.to_json(), encoding="utf-8")
-        run = subprocess.run([sys.executable, str(Path(__file__).with_name("workspace.py")), "--json", str(document),
-                              "--resolution", str(resolution), "--out", str(Path(folder) / "workspace.png")],
-                             capture_output=True, text=True, check=True)
+        run = subprocess.run(
+            [
+                sys.executable,
+                str(Path(__file__).with_name("workspace.py")),
+                "--json",
+                str(document),
+                "--resolution",
+                str(resolution),
+                "--out",
+                str(Path(folder) / "workspace.png"),
+            ],
+            capture_output=True,
+            text=True,
+            check=True,
+        )
     return {branch: float(share) for branch, share in SHARE_LINE.findall(run.stdout)}
 
 
@@ -132,8 +157,9 @@ def start_client(arguments, resources):
     are closed with `resources`."""
     if arguments.scheduler:
         return resources.enter_context(Client(arguments.scheduler)), "scheduler " + arguments.scheduler
-    cluster = resources.enter_context(LocalCluster(n_workers=arguments.workers, threads_per_worker=1,
-                                                   processes=True, dashboard_address=None))
+    cluster = resources.enter_context(
+        LocalCluster(n_workers=arguments.workers, threads_per_worker=1, processes=True, dashboard_address=None)
+    )
     return resources.enter_context(Client(cluster)), "local cluster"
 
 
@@ -141,8 +167,7 @@ def main(argv=None):
     arguments = parse_arguments(argv)
     arm = arguments.arm
     centre_azimuth = math.pi if arm.mirror() else 0.0  # the azimuth of u_B = (s, 0, 0)
-    print(f"arm_arc {arm.arm_arc()!r} coupler_arc {arm.coupler_arc()!r} mirror {arm.mirror()} "
-          f"branch {arm.branch()}")
+    print(f"arm_arc {arm.arm_arc()!r} coupler_arc {arm.coupler_arc()!r} mirror {arm.mirror()} branch {arm.branch()}")
 
     started = time.perf_counter()
     with contextlib.ExitStack() as resources:
@@ -151,20 +176,25 @@ def main(argv=None):
         worker_count = f"{workers} worker" + ("" if workers == 1 else "s")
         print(f"{where}: {worker_count}, ready in {time.perf_counter() - started:.1f} s")
         started = time.perf_counter()
-        shares = map_shares(client, arguments.documents, arguments.resolution, centre_azimuth,
-                            arguments.bands_per_task)
+        shares = map_shares(client, arguments.documents, arguments.resolution, centre_azimuth, arguments.bands_per_task)
         elapsed = time.perf_counter() - started
 
     directions = 2 * arguments.resolution**2
     print(f"grid: {arguments.resolution} x {2 * arguments.resolution} = {directions:,} directions per branch")
     for branch in BRANCHES:
         print(f"{branch} branch reaches {shares[branch]:.4f} of the sphere")
-    print(f"mapped {len(BRANCHES) * directions:,} directions in {elapsed:.2f} s on {worker_count} "
-          f"({len(BRANCHES) * directions / elapsed / 1e6:.2f} million per second)")
+    print(
+        f"mapped {len(BRANCHES) * directions:,} directions in {elapsed:.2f} s on {worker_count} "
+        f"({len(BRANCHES) * directions / elapsed / 1e6:.2f} million per second)"
+    )
     if arguments.compare_resolution:
         reference = workspace_shares(arm, arguments.compare_resolution)
-        print(f"examples/workspace.py at resolution {arguments.compare_resolution}: " + ", ".join(
-            f"{branch} {reference[branch]:.4f} ({shares[branch] - reference[branch]:+.4f})" for branch in BRANCHES))
+        print(
+            f"examples/workspace.py at resolution {arguments.compare_resolution}: "
+            + ", ".join(
+                f"{branch} {reference[branch]:.4f} ({shares[branch] - reference[branch]:+.4f})" for branch in BRANCHES
+            )
+        )
     return 0
 
 

@@ -26,8 +26,13 @@ def parse_arguments(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--speed", type=float, default=0.5, help="angular speed along the arc, rad/s (default 0.5)")
     parser.add_argument("--dt", type=float, default=0.002, help="control step, s (default 0.002)")
-    parser.add_argument("--correct-every", type=int, default=10, metavar="N",
-                        help="correct the joints with ik_from_direction every N steps; 0: never (default 10)")
+    parser.add_argument(
+        "--correct-every",
+        type=int,
+        default=10,
+        metavar="N",
+        help="correct the joints with ik_from_direction every N steps; 0: never (default 10)",
+    )
     arguments = parser.parse_args(argv)
     if not (arguments.speed > 0.0 and arguments.dt > 0.0 and arguments.correct_every >= 0):
         parser.error("--speed and --dt must be positive, --correct-every at least 0")
@@ -82,8 +87,10 @@ def main(argv=None):
     arguments = parse_arguments(argv)
     arm = TarveloArmKinematics.default_left()
     steps, length, worst_error, least_gain, final = run(arm, arguments.speed, arguments.dt, arguments.correct_every)
-    print(f"arc of {length:.4f} rad at {arguments.speed:g} rad/s: {steps} steps of {arguments.dt:g} s, "
-          f"ending at joints ({final[0]:.6f}, {final[1]:.6f})")
+    print(
+        f"arc of {length:.4f} rad at {arguments.speed:g} rad/s: {steps} steps of {arguments.dt:g} s, "
+        f"ending at joints ({final[0]:.6f}, {final[1]:.6f})"
+    )
     print(f"largest pointing error {worst_error:.3e} rad")
     print(f"smallest manipulability {least_gain:.4f}")
     return 0

@@ -30,9 +30,11 @@ def arms():
     left = TarveloArmKinematics.default_left()
     right = TarveloArmKinematics.default_right()
     wide = TarveloArmKinematics(0.9, coupler_arc=0.6)
-    for name, arm in (("TarveloArmKinematics.default_left()", left),
-                      ("TarveloArmKinematics.default_right()", right),
-                      ("TarveloArmKinematics(0.9, coupler_arc=0.6)", wide)):
+    for name, arm in (
+        ("TarveloArmKinematics.default_left()", left),
+        ("TarveloArmKinematics.default_right()", right),
+        ("TarveloArmKinematics(0.9, coupler_arc=0.6)", wide),
+    ):
         show(name, (arm.arm_arc(), arm.coupler_arc(), arm.mirror()))
     return left, right
 
@@ -57,8 +59,10 @@ def forward_and_inverse(left, right):
     show("left.is_reachable_joints(0.5, 0.5)", left.is_reachable_joints(0.5, 0.5))
     show("left.is_reachable_joints(0.0, pi)", left.is_reachable_joints(0.0, math.pi))
     show("left.is_reachable_orientation(fk(0.5, 0.5))", left.is_reachable_orientation(rotation))
-    twisted = [[row[0] * math.cos(0.1) + row[1] * math.sin(0.1),
-                -row[0] * math.sin(0.1) + row[1] * math.cos(0.1), row[2]] for row in rotation]
+    twisted = [
+        [row[0] * math.cos(0.1) + row[1] * math.sin(0.1), -row[0] * math.sin(0.1) + row[1] * math.cos(0.1), row[2]]
+        for row in rotation
+    ]
     show("... the same, turned 0.1 rad about v_3", left.is_reachable_orientation(twisted))
     show("left.is_reachable_direction(d)", left.is_reachable_direction(pointing))
     show("left.is_reachable_direction(u_A = [0, 0, 1])", left.is_reachable_direction([0, 0, 1]))
@@ -79,7 +83,7 @@ def geometry_documents():
     negative = TarveloArmKinematics.from_json(document)
     show("object form, negative branch: direction(0, 0)", rounded(negative.direction(0.0, 0.0)))
     array = TarveloArmKinematics.from_json('[0.7, 0.5, "positive", true]')
-    show("array form [0.7, 0.5, \"positive\", true]", (array.arm_arc(), array.coupler_arc(), array.mirror()))
+    show('array form [0.7, 0.5, "positive", true]', (array.arm_arc(), array.coupler_arc(), array.mirror()))
 
 
 def arrays(left, neck):
@@ -89,8 +93,10 @@ def arrays(left, neck):
     show("left.fk_batch(3 joint pairs).shape", rotations.shape)
     show("left.is_reachable_joints_batch(same)", left.is_reachable_joints_batch(joints).tolist())
     show("left.ik_batch(left.fk_batch(same))  (NaN row)", rounded(left.ik_batch(rotations).tolist()))
-    show("neck.ik_batch(neck.fk_batch(2 triples))",
-         rounded(neck.ik_batch(neck.fk_batch([[0.3, 0.2, 0.1], [0.0, -0.4, 0.2]])).tolist(), 12))
+    show(
+        "neck.ik_batch(neck.fk_batch(2 triples))",
+        rounded(neck.ik_batch(neck.fk_batch([[0.3, 0.2, 0.1], [0.0, -0.4, 0.2]])).tolist(), 12),
+    )
 
 
 def failures(left, neck):
@@ -99,10 +105,10 @@ def failures(left, neck):
     show_failure("left.ik(identity)", lambda: left.ik([[1, 0, 0], [0, 1, 0], [0, 0, 1]]))
     show_failure("left.ik_from_direction([0, 0, 1])", lambda: left.ik_from_direction([0, 0, 1]))
     show_failure("neck.ik(neck.fk([0, pi/2, 0]))", lambda: neck.ik(neck.fk([0.0, math.pi / 2, 0.0])))
-    show_failure("from_json('{\"arm_arc\": 0.7}')",
-                 lambda: TarveloArmKinematics.from_json('{"arm_arc": 0.7}'))
-    show_failure("left.ik_from_direction(d, near=[0.5, 0.5])",
-                 lambda: left.ik_from_direction([1, 0, 0], near=[0.5, 0.5]))
+    show_failure("from_json('{\"arm_arc\": 0.7}')", lambda: TarveloArmKinematics.from_json('{"arm_arc": 0.7}'))
+    show_failure(
+        "left.ik_from_direction(d, near=[0.5, 0.5])", lambda: left.ik_from_direction([1, 0, 0], near=[0.5, 0.5])
+    )
     show_failure("left.fk(0.5)", lambda: left.fk(0.5))
 
 

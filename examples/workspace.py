@@ -43,12 +43,15 @@ JOINT_COLOUR = "#2ca02c"
 def parse_arguments(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--arm-arc", type=float, help="arc of each input arm, radians (default 0.7)")
-    parser.add_argument("--coupler-arc", type=float,
-                        help="arc of each coupler segment, radians (default 0.5)")
+    parser.add_argument("--coupler-arc", type=float, help="arc of each coupler segment, radians (default 0.5)")
     parser.add_argument("--mirror", action="store_true", help="the mirrored (right) arm")
     parser.add_argument("--json", metavar="FILE", help="read the geometry from a JSON document instead")
-    parser.add_argument("--resolution", type=int, default=200,
-                        help="grid size: N latitude bands × 2N longitudes, N × N joint pairs (default 200)")
+    parser.add_argument(
+        "--resolution",
+        type=int,
+        default=200,
+        help="grid size: N latitude bands × 2N longitudes, N × N joint pairs (default 200)",
+    )
     parser.add_argument("--out", default="workspace.png", help="PNG to write (default workspace.png)")
     arguments = parser.parse_args(argv)
     if arguments.resolution < 2:
@@ -74,8 +77,7 @@ def load_arm(arguments):
 
 def arm_with_branch(arm, branch):
     """The arm's geometry (arcs and mirror) on the given branch: only a document can choose it."""
-    document = {"arm_arc": arm.arm_arc(), "coupler_arc": arm.coupler_arc(),
-                "branch": branch, "mirror": arm.mirror()}
+    document = {"arm_arc": arm.arm_arc(), "coupler_arc": arm.coupler_arc(), "branch": branch, "mirror": arm.mirror()}
     return TarveloArmKinematics.from_json(json.dumps(document, allow_nan=False))
 
 
@@ -132,8 +134,9 @@ def rest_direction(arm):
 
 def draw_sphere(axes, arm, lon_edges, lat_edges, reached, branch, fraction, centre_azimuth):
     colours = ListedColormap(["#f2f2f2", BRANCH_COLOURS[branch]])
-    axes.pcolormesh(lon_edges, lat_edges, reached.astype(float), cmap=colours, vmin=0, vmax=1,
-                    shading="flat", rasterized=True)
+    axes.pcolormesh(
+        lon_edges, lat_edges, reached.astype(float), cmap=colours, vmin=0, vmax=1, shading="flat", rasterized=True
+    )
     axes.grid(True, color="0.6", linewidth=0.4)
     axes.tick_params(labelsize=7)
     # u_A = (0, 0, 1) is the north pole; u_B lies on the equator at the map's centre.
@@ -145,8 +148,15 @@ def draw_sphere(axes, arm, lon_edges, lat_edges, reached, branch, fraction, cent
     if rest is not None:
         x, y, z = rest
         longitude = (math.atan2(y, x) - centre_azimuth + math.pi) % (2 * math.pi) - math.pi
-        axes.plot([longitude], [math.asin(max(-1.0, min(1.0, z)))], marker="*", color="gold",
-                  markeredgecolor="black", markersize=12, label="direction(0, 0)")
+        axes.plot(
+            [longitude],
+            [math.asin(max(-1.0, min(1.0, z)))],
+            marker="*",
+            color="gold",
+            markeredgecolor="black",
+            markersize=12,
+            label="direction(0, 0)",
+        )
         axes.legend(loc="lower right", fontsize=7, framealpha=0.9)
     axes.set_title(f"{branch} branch: {fraction:.4f} of the sphere", fontsize=10, pad=16)
 
@@ -166,30 +176,34 @@ def draw_joints(axes, angles, closes, branch, fraction):
     axes.set_xlabel("θ_A (rad)")
     axes.set_ylabel("θ_B (rad)")
     axes.grid(True, color="0.8", linewidth=0.4)
-    axes.set_title(f"joint pairs that close the loop\n({branch} branch): {fraction:.4f} of the square",
-                   fontsize=10)
+    axes.set_title(f"joint pairs that close the loop\n({branch} branch): {fraction:.4f} of the square", fontsize=10)
 
 
 def manipulability_map(arm, angles):
     """manipulability(θ_A, θ_B) on the grid, NaN where the loop does not close; rows follow θ_B."""
+
     def gain(theta_a, theta_b):
         return arm.manipulability(theta_a, theta_b) if arm.is_reachable_joints(theta_a, theta_b) else math.nan
+
     return np.array([[gain(theta_a, theta_b) for theta_a in angles] for theta_b in angles])
 
 
 def draw_manipulability(figure, axes, angles, gains):
     """Log-scaled map of the manipulability over the closing joint pairs (blank elsewhere)."""
     shown = np.ma.masked_invalid(np.clip(gains, 1e-3, 1e3))
-    image = axes.pcolormesh(angles, angles, shown, norm=LogNorm(vmin=1e-2, vmax=1e2), cmap="viridis",
-                            shading="nearest", rasterized=True)
+    image = axes.pcolormesh(
+        angles, angles, shown, norm=LogNorm(vmin=1e-2, vmax=1e2), cmap="viridis", shading="nearest", rasterized=True
+    )
     figure.colorbar(image, ax=axes, shrink=0.8, label="|t_A t_B / det M|")
     axes.set_xlim(-math.pi, math.pi)
     axes.set_ylim(-math.pi, math.pi)
     axes.set_aspect("equal")
     axes.set_xlabel("θ_A (rad)")
     axes.set_ylabel("θ_B (rad)")
-    axes.set_title("manipulability of the closing joint pairs\n"
-                   "(dark: a joint cannot turn v_3 across; bright: closing limit)", fontsize=10)
+    axes.set_title(
+        "manipulability of the closing joint pairs\n(dark: a joint cannot turn v_3 across; bright: closing limit)",
+        fontsize=10,
+    )
 
 
 def main(argv=None):
@@ -215,28 +229,38 @@ def main(argv=None):
     grid = figure.add_gridspec(1, 4, width_ratios=[1.55, 1.55, 1, 1.2])
     for column, name in enumerate(BRANCHES):
         axes = figure.add_subplot(grid[0, column], projection="hammer")
-        draw_sphere(axes, arms_by_branch[name], lon_edges, lat_edges, reached[name], name, fractions[name],
-                    centre_azimuth)
+        draw_sphere(
+            axes, arms_by_branch[name], lon_edges, lat_edges, reached[name], name, fractions[name], centre_azimuth
+        )
     draw_joints(figure.add_subplot(grid[0, 2]), angles, closes, branch, joint_fraction)
     draw_manipulability(figure, figure.add_subplot(grid[0, 3]), angles, gains)
-    figure.suptitle(f"arm_arc {arm.arm_arc():g} rad, coupler_arc {arm.coupler_arc():g} rad, "
-                    f"mirror {arm.mirror()}: reachable pointing directions and closing joint pairs")
-    figure.text(0.5, 0.01, "Hammer equal-area maps centred on u_B; longitude is the azimuth about u_A "
-                "measured from u_B, latitude is measured from the plane normal to u_A. "
-                "Right: θ_A, θ_B in [−π, π], closing limit outlined; their manipulability on a log scale.", ha="center", fontsize=8)
+    figure.suptitle(
+        f"arm_arc {arm.arm_arc():g} rad, coupler_arc {arm.coupler_arc():g} rad, "
+        f"mirror {arm.mirror()}: reachable pointing directions and closing joint pairs"
+    )
+    figure.text(
+        0.5,
+        0.01,
+        "Hammer equal-area maps centred on u_B; longitude is the azimuth about u_A "
+        "measured from u_B, latitude is measured from the plane normal to u_A. "
+        "Right: θ_A, θ_B in [−π, π], closing limit outlined; their manipulability on a log scale.",
+        ha="center",
+        fontsize=8,
+    )
     figure.savefig(arguments.out, dpi=110)
     plt.close(figure)
 
-    print(f"arm_arc {arm.arm_arc()!r} coupler_arc {arm.coupler_arc()!r} mirror {arm.mirror()} "
-          f"branch {branch}")
+    print(f"arm_arc {arm.arm_arc()!r} coupler_arc {arm.coupler_arc()!r} mirror {arm.mirror()} branch {branch}")
     for name in BRANCHES:
         print(f"{name} branch reaches {fractions[name]:.4f} of the sphere")
     print(f"{branch} branch closes the loop for {joint_fraction:.4f} of the joint square [-pi, pi]^2")
     closing_gains = gains[~np.isnan(gains)]
     if closing_gains.size:
-        print(f"manipulability over the closing joint pairs: median {np.median(closing_gains):.4f}, "
-              f"10th percentile {np.percentile(closing_gains, 10):.4f}, "
-              f"90th percentile {np.percentile(closing_gains, 90):.4f}")
+        print(
+            f"manipulability over the closing joint pairs: median {np.median(closing_gains):.4f}, "
+            f"10th percentile {np.percentile(closing_gains, 10):.4f}, "
+            f"90th percentile {np.percentile(closing_gains, 90):.4f}"
+        )
     print(f"wrote {arguments.out} in {time.perf_counter() - started:.2f} s")
     return 0
 

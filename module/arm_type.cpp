@@ -35,8 +35,8 @@ const MethodSignature kIk{kClassName, "ik", kRotationParams, kAlwaysPlural};
 const MethodSignature kIkFromDirection{kClassName, "ik_from_direction", kDirectionNearParams};
 const MethodSignature kDirection{kClassName, "direction", kJointPairParams};
 const MethodSignature kIsReachableJoints{kClassName, "is_reachable_joints", kJointPairParams};
-const MethodSignature kIsReachableOrientation{kClassName, "is_reachable_orientation", kRotationParams,
-                                              kAlwaysPlural};
+const MethodSignature kIsReachableOrientation{kClassName, "is_reachable_orientation",
+                                              kRotationParams, kAlwaysPlural};
 const MethodSignature kIsReachableDirection{kClassName, "is_reachable_direction", kDirectionParams,
                                             kAlwaysPlural};
 const MethodSignature kJacobian{kClassName, "jacobian", kJointPairParams};
@@ -44,7 +44,8 @@ const MethodSignature kDirectionJacobian{kClassName, "direction_jacobian", kJoin
 const MethodSignature kJointRates{kClassName, "joint_rates", kJointRateParams};
 const MethodSignature kManipulability{kClassName, "manipulability", kJointPairParams};
 const MethodSignature kIkSolutions{kClassName, "ik_solutions", kRotationParams};
-const MethodSignature kIkFromDirectionSolutions{kClassName, "ik_from_direction_solutions", kDirectionParams};
+const MethodSignature kIkFromDirectionSolutions{kClassName, "ik_from_direction_solutions",
+                                                kDirectionParams};
 
 Param kJointsBatchParams[] = {{"joints"}, kWorkersParam};
 Param kRotationsBatchParams[] = {{"rotations"}, kWorkersParam};
@@ -55,42 +56,61 @@ Param kPathParams[] = {{"directions"}, {"near", true}};
 constexpr ArrayParam kJointRows[] = {{kPairRow, Leading::any}};
 constexpr ArrayParam kRotationRows[] = {{kMatrixRow, Leading::any}};
 constexpr ArrayParam kDirectionRows[] = {{kVectorRow, Leading::any}};
-constexpr ArrayParam kDirectionNearRows[] = {{kVectorRow, Leading::any}, {kPairRow, Leading::broadcast}};
-constexpr ArrayParam kPathRows[] = {{kVectorRow, Leading::one_axis}, {kPairRow, Leading::broadcast}};
+constexpr ArrayParam kDirectionNearRows[] = {{kVectorRow, Leading::any},
+                                             {kPairRow, Leading::broadcast}};
+constexpr ArrayParam kPathRows[] = {{kVectorRow, Leading::one_axis},
+                                    {kPairRow, Leading::broadcast}};
 
 // Row costs: the core benchmark of each routine on the default arm, in nanoseconds.
-const ArraySignature kFkBatch{{kClassName, "fk_batch", kJointsBatchParams}, kJointRows, kMatrixRow,
-                              chunk_rows_for(80)};
-const ArraySignature kDirectionBatch{{kClassName, "direction_batch", kJointsBatchParams}, kJointRows,
-                                     kVectorRow, chunk_rows_for(40)};
-const ArraySignature kIsReachableJointsBatch{{kClassName, "is_reachable_joints_batch", kJointsBatchParams},
-                                             kJointRows, kScalarRow, chunk_rows_for(40)};
-const ArraySignature kIkBatch{{kClassName, "ik_batch", kRotationsBatchParams}, kRotationRows, kPairRow,
-                              chunk_rows_for(430)};
+const ArraySignature kFkBatch{
+    {kClassName, "fk_batch", kJointsBatchParams}, kJointRows, kMatrixRow, chunk_rows_for(80)};
+const ArraySignature kDirectionBatch{{kClassName, "direction_batch", kJointsBatchParams},
+                                     kJointRows,
+                                     kVectorRow,
+                                     chunk_rows_for(40)};
+const ArraySignature kIsReachableJointsBatch{
+    {kClassName, "is_reachable_joints_batch", kJointsBatchParams},
+    kJointRows,
+    kScalarRow,
+    chunk_rows_for(40)};
+const ArraySignature kIkBatch{
+    {kClassName, "ik_batch", kRotationsBatchParams}, kRotationRows, kPairRow, chunk_rows_for(430)};
 const ArraySignature kIsReachableOrientationBatch{
-    {kClassName, "is_reachable_orientation_batch", kRotationsBatchParams}, kRotationRows, kScalarRow,
+    {kClassName, "is_reachable_orientation_batch", kRotationsBatchParams},
+    kRotationRows,
+    kScalarRow,
     chunk_rows_for(380)};
 const ArraySignature kIkFromDirectionBatch{
-    {kClassName, "ik_from_direction_batch", kDirectionsNearBatchParams}, kDirectionNearRows, kPairRow,
+    {kClassName, "ik_from_direction_batch", kDirectionsNearBatchParams},
+    kDirectionNearRows,
+    kPairRow,
     chunk_rows_for(340)};
 const ArraySignature kIsReachableDirectionBatch{
-    {kClassName, "is_reachable_direction_batch", kDirectionsBatchParams}, kDirectionRows, kScalarRow,
+    {kClassName, "is_reachable_direction_batch", kDirectionsBatchParams},
+    kDirectionRows,
+    kScalarRow,
     chunk_rows_for(250)};
-const ArraySignature kJacobianBatch{{kClassName, "jacobian_batch", kJointsBatchParams}, kJointRows,
-                                    kJacobianRow, chunk_rows_for(130)};
+const ArraySignature kJacobianBatch{{kClassName, "jacobian_batch", kJointsBatchParams},
+                                    kJointRows,
+                                    kJacobianRow,
+                                    chunk_rows_for(130)};
 const ArraySignature kDirectionJacobianBatch{
-    {kClassName, "direction_jacobian_batch", kJointsBatchParams}, kJointRows, kJacobianRow,
+    {kClassName, "direction_jacobian_batch", kJointsBatchParams},
+    kJointRows,
+    kJacobianRow,
     chunk_rows_for(80)};
 const ArraySignature kManipulabilityBatch{{kClassName, "manipulability_batch", kJointsBatchParams},
-                                          kJointRows, kScalarRow, chunk_rows_for(80)};
-const ArraySignature kIkFromDirectionPath{{kClassName, "ik_from_direction_path", kPathParams}, kPathRows,
-                                          kPairRow, chunk_rows_for(340)};
+                                          kJointRows,
+                                          kScalarRow,
+                                          chunk_rows_for(80)};
+const ArraySignature kIkFromDirectionPath{
+    {kClassName, "ik_from_direction_path", kPathParams}, kPathRows, kPairRow, chunk_rows_for(340)};
 
 const arm::ArmLinkage& linkage_of(const ArmObject& self) { return self.linkage; }
 
 /// The rotation that `fk` returns: the end-effector frame of the closed loop.
-std::expected<Mat3, arm::LoopClosureError> end_effector_rotation(const ArmObject& arm, double theta_a,
-                                                                 double theta_b) {
+std::expected<Mat3, arm::LoopClosureError> end_effector_rotation(const ArmObject& arm,
+                                                                 double theta_a, double theta_b) {
     return map_value(arm::forward_kinematics(linkage_of(arm), theta_a, theta_b),
                      [](const arm::LinkagePose& pose) { return pose.rotation; });
 }
@@ -124,10 +144,10 @@ PyObject* arm_from_json(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
 }
 
 PyObject* arm_fk(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return call_method<ArmObject>(
-        kFk, self, args, nargs, kwnames, [](const ArmObject& arm, double theta_a, double theta_b) {
-            return end_effector_rotation(arm, theta_a, theta_b);
-        });
+    return call_method<ArmObject>(kFk, self, args, nargs, kwnames,
+                                  [](const ArmObject& arm, double theta_a, double theta_b) {
+                                      return end_effector_rotation(arm, theta_a, theta_b);
+                                  });
 }
 
 PyObject* arm_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -146,57 +166,58 @@ PyObject* arm_ik_from_direction(PyObject* self, PyObject* const* args, Py_ssize_
         });
 }
 
-PyObject* arm_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return call_method<ArmObject>(
-        kDirection, self, args, nargs, kwnames,
-        [](const ArmObject& arm, double theta_a, double theta_b) {
-            return arm::pointing_direction(linkage_of(arm), theta_a, theta_b);
-        });
+PyObject* arm_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames) {
+    return call_method<ArmObject>(kDirection, self, args, nargs, kwnames,
+                                  [](const ArmObject& arm, double theta_a, double theta_b) {
+                                      return arm::pointing_direction(linkage_of(arm), theta_a,
+                                                                     theta_b);
+                                  });
 }
 
 PyObject* arm_is_reachable_joints(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                   PyObject* kwnames) {
-    return call_method<ArmObject>(
-        kIsReachableJoints, self, args, nargs, kwnames,
-        [](const ArmObject& arm, double theta_a, double theta_b) {
-            return loop_closes(arm, theta_a, theta_b);
-        });
+    return call_method<ArmObject>(kIsReachableJoints, self, args, nargs, kwnames,
+                                  [](const ArmObject& arm, double theta_a, double theta_b) {
+                                      return loop_closes(arm, theta_a, theta_b);
+                                  });
 }
 
 PyObject* arm_is_reachable_orientation(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                        PyObject* kwnames) {
-    return call_method<ArmObject>(
-        kIsReachableOrientation, self, args, nargs, kwnames,
-        [](const ArmObject& arm, const Mat3& r_target) {
-            return arm::is_orientation_reachable(linkage_of(arm), r_target);
-        });
+    return call_method<ArmObject>(kIsReachableOrientation, self, args, nargs, kwnames,
+                                  [](const ArmObject& arm, const Mat3& r_target) {
+                                      return arm::is_orientation_reachable(linkage_of(arm),
+                                                                           r_target);
+                                  });
 }
 
 PyObject* arm_is_reachable_direction(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                      PyObject* kwnames) {
-    return call_method<ArmObject>(
-        kIsReachableDirection, self, args, nargs, kwnames, [](const ArmObject& arm, const Vec3& v3) {
-            return arm::is_direction_reachable(linkage_of(arm), v3);
-        });
+    return call_method<ArmObject>(kIsReachableDirection, self, args, nargs, kwnames,
+                                  [](const ArmObject& arm, const Vec3& v3) {
+                                      return arm::is_direction_reachable(linkage_of(arm), v3);
+                                  });
 }
 
 PyObject* arm_jacobian(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return call_method<ArmObject>(
-        kJacobian, self, args, nargs, kwnames, [](const ArmObject& arm, double theta_a, double theta_b) {
-            return arm::frame_jacobian(linkage_of(arm), theta_a, theta_b);
-        });
+    return call_method<ArmObject>(kJacobian, self, args, nargs, kwnames,
+                                  [](const ArmObject& arm, double theta_a, double theta_b) {
+                                      return arm::frame_jacobian(linkage_of(arm), theta_a, theta_b);
+                                  });
 }
 
 PyObject* arm_direction_jacobian(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                  PyObject* kwnames) {
-    return call_method<ArmObject>(
-        kDirectionJacobian, self, args, nargs, kwnames,
-        [](const ArmObject& arm, double theta_a, double theta_b) {
-            return arm::direction_jacobian(linkage_of(arm), theta_a, theta_b);
-        });
+    return call_method<ArmObject>(kDirectionJacobian, self, args, nargs, kwnames,
+                                  [](const ArmObject& arm, double theta_a, double theta_b) {
+                                      return arm::direction_jacobian(linkage_of(arm), theta_a,
+                                                                     theta_b);
+                                  });
 }
 
-PyObject* arm_joint_rates(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* arm_joint_rates(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                          PyObject* kwnames) {
     return call_method<ArmObject>(
         kJointRates, self, args, nargs, kwnames,
         [](const ArmObject& arm, double theta_a, double theta_b, const Vec3& direction_rate) {
@@ -206,14 +227,14 @@ PyObject* arm_joint_rates(PyObject* self, PyObject* const* args, Py_ssize_t narg
 
 PyObject* arm_manipulability(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                              PyObject* kwnames) {
-    return call_method<ArmObject>(
-        kManipulability, self, args, nargs, kwnames,
-        [](const ArmObject& arm, double theta_a, double theta_b) {
-            return arm::manipulability(linkage_of(arm), theta_a, theta_b);
-        });
+    return call_method<ArmObject>(kManipulability, self, args, nargs, kwnames,
+                                  [](const ArmObject& arm, double theta_a, double theta_b) {
+                                      return arm::manipulability(linkage_of(arm), theta_a, theta_b);
+                                  });
 }
 
-PyObject* arm_ik_solutions(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* arm_ik_solutions(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                           PyObject* kwnames) {
     return call_method<ArmObject>(kIkSolutions, self, args, nargs, kwnames,
                                   [](const ArmObject& arm, const Mat3& r_target) {
                                       return arm::orientation_solutions(linkage_of(arm), r_target);
@@ -222,10 +243,10 @@ PyObject* arm_ik_solutions(PyObject* self, PyObject* const* args, Py_ssize_t nar
 
 PyObject* arm_ik_from_direction_solutions(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                           PyObject* kwnames) {
-    return call_method<ArmObject>(
-        kIkFromDirectionSolutions, self, args, nargs, kwnames, [](const ArmObject& arm, const Vec3& v3) {
-            return arm::direction_solutions(linkage_of(arm), v3);
-        });
+    return call_method<ArmObject>(kIkFromDirectionSolutions, self, args, nargs, kwnames,
+                                  [](const ArmObject& arm, const Vec3& v3) {
+                                      return arm::direction_solutions(linkage_of(arm), v3);
+                                  });
 }
 
 PyObject* arm_fk_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -235,7 +256,8 @@ PyObject* arm_fk_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
                                });
 }
 
-PyObject* arm_direction_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* arm_direction_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
     return run_rows<ArmObject>(
         kDirectionBatch, self, args, nargs, kwnames,
         [](const ArmObject& arm, const double* joints, double* out) {
@@ -253,13 +275,14 @@ PyObject* arm_is_reachable_joints_batch(PyObject* self, PyObject* const* args, P
 
 PyObject* arm_ik_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run_rows<ArmObject>(
-        kIkBatch, self, args, nargs, kwnames, [](const ArmObject& arm, const double* rotation, double* out) {
+        kIkBatch, self, args, nargs, kwnames,
+        [](const ArmObject& arm, const double* rotation, double* out) {
             write_row(out, arm::inverse_kinematics(linkage_of(arm), mat3_at(rotation)));
         });
 }
 
-PyObject* arm_is_reachable_orientation_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                             PyObject* kwnames) {
+PyObject* arm_is_reachable_orientation_batch(PyObject* self, PyObject* const* args,
+                                             Py_ssize_t nargs, PyObject* kwnames) {
     return run_rows<ArmObject>(
         kIsReachableOrientationBatch, self, args, nargs, kwnames,
         [](const ArmObject& arm, const double* rotation, bool* out) {
@@ -272,8 +295,8 @@ PyObject* arm_ik_from_direction_batch(PyObject* self, PyObject* const* args, Py_
     return run_rows<ArmObject>(
         kIkFromDirectionBatch, self, args, nargs, kwnames,
         [](const ArmObject& arm, const double* direction, const double* near, double* out) {
-            write_row(out, arm::inverse_kinematics_from_direction(linkage_of(arm), vec3_at(direction),
-                                                                  optional_pair_at(near)));
+            write_row(out, arm::inverse_kinematics_from_direction(
+                               linkage_of(arm), vec3_at(direction), optional_pair_at(near)));
         });
 }
 
@@ -330,8 +353,8 @@ PyObject* arm_manipulability_batch(PyObject* self, PyObject* const* args, Py_ssi
 }
 
 PyObject* arm_arm_arc(PyObject* self, PyObject*) {
-    return call_noargs<ArmObject>(kClassName, self,
-                                  [](const ArmObject& arm) { return arm.linkage.geometry.arm_arc; });
+    return call_noargs<ArmObject>(
+        kClassName, self, [](const ArmObject& arm) { return arm.linkage.geometry.arm_arc; });
 }
 
 PyObject* arm_coupler_arc(PyObject* self, PyObject*) {
@@ -390,8 +413,8 @@ PyMethodDef kArmMethods[] = {
     {"is_reachable_joints_batch", as_cfunction<arm_is_reachable_joints_batch>(), kVectorcall,
      docs::kArmIsReachableJointsBatch},
     {"ik_batch", as_cfunction<arm_ik_batch>(), kVectorcall, docs::kArmIkBatch},
-    {"is_reachable_orientation_batch", as_cfunction<arm_is_reachable_orientation_batch>(), kVectorcall,
-     docs::kArmIsReachableOrientationBatch},
+    {"is_reachable_orientation_batch", as_cfunction<arm_is_reachable_orientation_batch>(),
+     kVectorcall, docs::kArmIsReachableOrientationBatch},
     {"ik_from_direction_batch", as_cfunction<arm_ik_from_direction_batch>(), kVectorcall,
      docs::kArmIkFromDirectionBatch},
     {"is_reachable_direction_batch", as_cfunction<arm_is_reachable_direction_batch>(), kVectorcall,

@@ -9,8 +9,7 @@ namespace torso::py {
 
 /// An arm instance: the object header, then the geometry and the constants derived from it.
 struct ArmObject {
-    PyObject_HEAD
-    arm::ArmLinkage linkage;
+    PyObject_HEAD arm::ArmLinkage linkage;
 
     /// The arm type, created on first use (null with the error set if that failed).
     static PyTypeObject* type() { return type_cell != nullptr ? type_cell : create_type(); }

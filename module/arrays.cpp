@@ -34,7 +34,9 @@ bool load_numpy(Numpy& out) {
     if (!numpy) {
         return false;
     }
-    const auto attribute = [&](const char* name) { return PyObject_GetAttrString(numpy.get(), name); };
+    const auto attribute = [&](const char* name) {
+        return PyObject_GetAttrString(numpy.get(), name);
+    };
     Ref asarray(attribute("asarray")), empty(asarray ? attribute("empty") : nullptr);
     Ref broadcast_to(empty ? attribute("broadcast_to") : nullptr);
     Ref float64(broadcast_to ? attribute("float64") : nullptr);
@@ -45,7 +47,7 @@ bool load_numpy(Numpy& out) {
         return false;
     }
     out = {asarray.release(), empty.release(), broadcast_to.release(), float64.release(),
-           bool_.release(), names.release(), c_order.release()};
+           bool_.release(),   names.release(), c_order.release()};
     return true;
 }
 
@@ -132,7 +134,8 @@ std::string expected_shape_text(const char* leading, const RowShape& row) {
 /// The leading shape followed by the row's dims.
 std::vector<Py_ssize_t> with_row(std::span<const Py_ssize_t> leading, const RowShape& row) {
     std::vector<Py_ssize_t> shape(leading.begin(), leading.end());
-    shape.insert(shape.end(), row.dims.begin(), row.dims.begin() + static_cast<std::ptrdiff_t>(row.rank));
+    shape.insert(shape.end(), row.dims.begin(),
+                 row.dims.begin() + static_cast<std::ptrdiff_t>(row.rank));
     return shape;
 }
 
@@ -165,7 +168,8 @@ bool check_real_dtype(PyObject* array) {
     if (std::strchr("biuf", text[0]) != nullptr) {
         return true;
     }
-    PyErr_Format(PyExc_TypeError, "expected an array of real numbers, not %s", kind_contents(text[0]));
+    PyErr_Format(PyExc_TypeError, "expected an array of real numbers, not %s",
+                 kind_contents(text[0]));
     return false;
 }
 
@@ -385,8 +389,8 @@ bool ArrayCall::allocate_result(const ArraySignature& signature, bool bool_resul
     if (!shape) {
         return false;
     }
-    result_ = Ref(PyObject_CallFunctionObjArgs(g_numpy->empty, shape.get(),
-                                               bool_result ? g_numpy->bool_ : g_numpy->float64, nullptr));
+    result_ = Ref(PyObject_CallFunctionObjArgs(
+        g_numpy->empty, shape.get(), bool_result ? g_numpy->bool_ : g_numpy->float64, nullptr));
     if (!result_) {
         return false;
     }

@@ -1,4 +1,5 @@
-// Array methods: arrays of rows in, one core call per row, arrays out, without the interpreter lock.
+// Array methods: arrays of rows in, one core call per row, arrays out, without the interpreter
+// lock.
 #pragma once
 
 #include <Python.h>
@@ -216,7 +217,8 @@ inline Vec3 vec3_at(const double* row) { return {row[0], row[1], row[2]}; }
 inline JointTriple triple_at(const double* row) { return {row[0], row[1], row[2]}; }
 /// A row-major 3x3 row as the column-major Mat3.
 inline Mat3 mat3_at(const double* row) {
-    return Mat3{{Vec3{row[0], row[3], row[6]}, Vec3{row[1], row[4], row[7]}, Vec3{row[2], row[5], row[8]}}};
+    return Mat3{
+        {Vec3{row[0], row[3], row[6]}, Vec3{row[1], row[4], row[7]}, Vec3{row[2], row[5], row[8]}}};
 }
 /// The pair in a row, or none for an omitted parameter.
 inline std::optional<JointPair> optional_pair_at(const double* row) {
@@ -298,7 +300,8 @@ struct KernelShape {
 };
 
 template <class Self, class Kernel, std::size_t... I>
-void run_kernel(const ArrayCall& call, const Self& self, Kernel& kernel, std::index_sequence<I...>) {
+void run_kernel(const ArrayCall& call, const Self& self, Kernel& kernel,
+                std::index_sequence<I...>) {
     using Out = typename KernelShape<Kernel>::Out;
     static_assert(sizeof(bool) == 1);  // numpy's bool is one byte
     // Each chunk works on its own copies of what it reads per row: read through references,

@@ -109,7 +109,8 @@ std::size_t keyword_only_given(const MethodSignature& signature, PyObject* keywo
             break;
         }
         const Py_ssize_t index = find_param(signature, name.get());
-        count += index >= 0 && signature.params[static_cast<std::size_t>(index)].keyword_only ? 1 : 0;
+        count +=
+            index >= 0 && signature.params[static_cast<std::size_t>(index)].keyword_only ? 1 : 0;
     }
     PyErr_Clear();  // only a count for the message: a failed walk leaves it short
     return count;
@@ -121,8 +122,8 @@ std::size_t keyword_only_given(const MethodSignature& signature, PyObject* keywo
                                              PyObject* keyword_names) {
     const std::size_t count = positional_count(signature);
     const std::size_t required = required_positional_count(signature);
-    const bool plural = required != count || count != 1 ||
-                        signature.wording == PositionalWording::always_plural;
+    const bool plural =
+        required != count || count != 1 || signature.wording == PositionalWording::always_plural;
     const std::string takes =
         required == count ? std::to_string(count)
                           : "from " + std::to_string(required) + " to " + std::to_string(count);
@@ -155,7 +156,8 @@ Ref exception_text(PyObject* exception) {
 }
 
 /// Put one keyword argument into its slot.
-bool bind_keyword(const MethodSignature& signature, PyObject* name, PyObject* value, PyObject** slots) {
+bool bind_keyword(const MethodSignature& signature, PyObject* name, PyObject* value,
+                  PyObject** slots) {
     Py_ssize_t index = find_param(signature, name);
     if (index < 0) {
         return raise_unexpected_keyword(signature, name);
@@ -205,7 +207,8 @@ bool bind_vector_general(const MethodSignature& signature, PyObject* const* args
     return check_required(signature, slots);
 }
 
-bool bind_tuple(const MethodSignature& signature, PyObject* args, PyObject* kwargs, PyObject** slots) {
+bool bind_tuple(const MethodSignature& signature, PyObject* args, PyObject* kwargs,
+                PyObject** slots) {
     PyObject* const* items = reinterpret_cast<PyTupleObject*>(args)->ob_item;
     if (!bind_positional(signature, items, PyTuple_GET_SIZE(args), kwargs, slots)) {
         return false;
@@ -236,7 +239,8 @@ void wrap_argument_error(const char* name) {
     PyErr_Fetch(&type, &value, &traceback);
     PyErr_NormalizeException(&type, &value, &traceback);
     Ref old_type(type), old_value(value), old_traceback(traceback);
-    Ref message(PyUnicode_FromFormat("argument '%s': %U", name, exception_text(old_value.get()).get()));
+    Ref message(
+        PyUnicode_FromFormat("argument '%s': %U", name, exception_text(old_value.get()).get()));
     Ref wrapped(message ? PyObject_CallOneArg(PyExc_TypeError, message.get()) : nullptr);
     if (!wrapped) {
         fail_python_api_call();

@@ -1,4 +1,5 @@
-// The one call sequence of every entry point: bind, check the receiver, convert, call, convert back.
+// The one call sequence of every entry point: bind, check the receiver, convert, call, convert
+// back.
 #pragma once
 
 #include <Python.h>
@@ -59,7 +60,8 @@ inline bool bind_vector(const MethodSignature& signature, PyObject* const* args,
 }
 
 /// The same for the tuple and dict that a constructor receives.
-bool bind_tuple(const MethodSignature& signature, PyObject* args, PyObject* kwargs, PyObject** slots);
+bool bind_tuple(const MethodSignature& signature, PyObject* args, PyObject* kwargs,
+                PyObject** slots);
 
 /// After the conversion of parameter `name` failed: wrap an exact TypeError as
 /// "argument 'name': ...", pass anything else on unchanged.
@@ -81,7 +83,8 @@ template <class C, class R, class... A>
 struct CallableTraits<R (C::*)(A...)> : CallableTraits<R (C::*)(A...) const> {};
 
 /// The argument values of a routine taking `Args`, minus the first `skip` (the receiver).
-template <std::size_t skip, class Args, class = std::make_index_sequence<std::tuple_size_v<Args> - skip>>
+template <std::size_t skip, class Args,
+          class = std::make_index_sequence<std::tuple_size_v<Args> - skip>>
 struct ValuesOf;
 template <std::size_t skip, class Args, std::size_t... I>
 struct ValuesOf<skip, Args, std::index_sequence<I...>> {
@@ -99,8 +102,8 @@ bool convert_all(const MethodSignature& signature, PyObject* const* slots, Value
 /// Convert the bound slots and call `routine(receiver..., values...)`; its result as a new
 /// reference, or null with the error set.
 template <class Routine, class... Receiver>
-PyObject* convert_and_call(const MethodSignature& signature, PyObject* const* slots, Routine& routine,
-                           const Receiver&... receiver) {
+PyObject* convert_and_call(const MethodSignature& signature, PyObject* const* slots,
+                           Routine& routine, const Receiver&... receiver) {
     using Args = typename CallableTraits<Routine>::Args;
     using Values = typename ValuesOf<sizeof...(Receiver), Args>::type;
     constexpr std::size_t count = std::tuple_size_v<Values>;
@@ -143,7 +146,8 @@ PyObject* call_method(const MethodSignature& signature, PyObject* self, PyObject
             return nullptr;
         }
         Ref hold = Ref::borrow(self);  // held until the call ends
-        return detail::convert_and_call(signature, slots, routine, *reinterpret_cast<const Self*>(self));
+        return detail::convert_and_call(signature, slots, routine,
+                                        *reinterpret_cast<const Self*>(self));
     });
 }
 
@@ -180,8 +184,8 @@ PyObject* call_static_noargs(Routine routine) {
 
 /// A constructor: `routine(type, values...)` returns the new instance of `type`.
 template <class Routine>
-PyObject* construct(const MethodSignature& signature, PyTypeObject* type, PyObject* args, PyObject* kwargs,
-                    Routine routine) {
+PyObject* construct(const MethodSignature& signature, PyTypeObject* type, PyObject* args,
+                    PyObject* kwargs, Routine routine) {
     return guarded<PyObject*>([&]() -> PyObject* {
         PyObject* slots[kMaxParams] = {};
         if (!bind_tuple(signature, args, kwargs, slots)) {

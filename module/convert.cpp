@@ -140,7 +140,8 @@ PyObject* new_float_tuple(const double (&items)[count]) {
 }
 
 PyObject* new_float_list(const Vec3& v) {
-    return new_list(kVectorLength, [&](Py_ssize_t i) { return new_float(v[static_cast<std::size_t>(i)]); });
+    return new_list(kVectorLength,
+                    [&](Py_ssize_t i) { return new_float(v[static_cast<std::size_t>(i)]); });
 }
 
 /// The type's __qualname__. Interpreters before 3.11 lack PyType_GetQualName: there it is read
@@ -220,8 +221,9 @@ bool from_python(PyObject* object, JointTriple& out) {
 
 bool from_python(PyObject* object, Mat3& out) {
     Vec3 rows[3];
-    if (!check_vector_sequence(object) ||
-        !read_three(object, rows, [](PyObject* item, Vec3& row) { return from_python(item, row); })) {
+    if (!check_vector_sequence(object) || !read_three(object, rows, [](PyObject* item, Vec3& row) {
+            return from_python(item, row);
+        })) {
         return false;
     }
     out.columns = {Vec3{rows[0].x, rows[1].x, rows[2].x}, Vec3{rows[0].y, rows[1].y, rows[2].y},
@@ -267,8 +269,9 @@ PyObject* to_python(const Mat3& value) {
 PyObject* to_python(const Mat3x2& value) {
     return new_list(kVectorLength, [&](Py_ssize_t i) {
         auto row = static_cast<std::size_t>(i);
-        return new_list(kPairLength,
-                        [&](Py_ssize_t j) { return new_float(value.at(row, static_cast<std::size_t>(j))); });
+        return new_list(kPairLength, [&](Py_ssize_t j) {
+            return new_float(value.at(row, static_cast<std::size_t>(j)));
+        });
     });
 }
 
@@ -278,8 +281,9 @@ PyObject* to_python(const JointPair& value) {
 }
 
 PyObject* to_python(const JointPairList& value) {
-    return new_list(static_cast<Py_ssize_t>(value.count),
-                    [&](Py_ssize_t i) { return to_python(value.pairs[static_cast<std::size_t>(i)]); });
+    return new_list(static_cast<Py_ssize_t>(value.count), [&](Py_ssize_t i) {
+        return to_python(value.pairs[static_cast<std::size_t>(i)]);
+    });
 }
 
 PyObject* to_python(const JointTriple& value) {
@@ -288,7 +292,8 @@ PyObject* to_python(const JointTriple& value) {
 }
 
 PyObject* to_python(std::string_view value) {
-    PyObject* result = PyUnicode_FromStringAndSize(value.data(), static_cast<Py_ssize_t>(value.size()));
+    PyObject* result =
+        PyUnicode_FromStringAndSize(value.data(), static_cast<Py_ssize_t>(value.size()));
     if (result == nullptr) {
         fail_python_api_call();
     }

@@ -27,8 +27,12 @@ inline std::string_view failure_message(const arm::LoopClosureError& e) { return
 inline std::string_view failure_message(const arm::TargetUnreachableError& e) { return e.message; }
 inline std::string_view failure_message(const arm::GeometryDocumentError& e) { return e.message; }
 inline std::string_view failure_message(const neck::GimbalLockError& e) { return e.message; }
-inline std::string_view failure_message(const arm::SingularConfigurationError& e) { return e.message; }
-inline std::string_view failure_message(const arm::GeometryNotWritableError& e) { return e.message; }
+inline std::string_view failure_message(const arm::SingularConfigurationError& e) {
+    return e.message;
+}
+inline std::string_view failure_message(const arm::GeometryNotWritableError& e) {
+    return e.message;
+}
 
 /// Raise `type(message)` with no cause; returns null for the caller to pass on.
 [[gnu::cold]] PyObject* raise_message(PyObject* type, std::string_view message);

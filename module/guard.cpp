@@ -15,11 +15,13 @@ constexpr const char* kPanicDoc =
     "Like SystemExit, this exception is derived from BaseException so that it will\n"
     "typically propagate all the way through the stack and cause the Python interpreter\n"
     "to exit.";
-constexpr const char* kGenericFaultMessage = "internal fault in the native code of tarvelo_torso_kinematics";
+constexpr const char* kGenericFaultMessage =
+    "internal fault in the native code of tarvelo_torso_kinematics";
 constexpr const char* kTrapText = "uncaught panic at ffi boundary";
 constexpr const char* kUnwrappedPanicMessage = "Unwrapped panic from Python code";
 constexpr const char* kResumeBanner =
-    "--- tarvelo_torso_kinematics is resuming a panic after fetching a PanicException from Python. ---\n"
+    "--- tarvelo_torso_kinematics is resuming a panic after fetching a PanicException from Python. "
+    "---\n"
     "Python stack trace below:\n";
 
 PyObject* g_panic_type = nullptr;
@@ -58,7 +60,8 @@ std::string panic_message(PyObject* value) {
         PyErr_Clear();
         return kUnwrappedPanicMessage;
     }
-    return std::string(PyBytes_AS_STRING(utf8.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(utf8.get())));
+    return std::string(PyBytes_AS_STRING(utf8.get()),
+                       static_cast<std::size_t>(PyBytes_GET_SIZE(utf8.get())));
 }
 
 /// A fault's message as a str: UTF-8 with lone surrogates passed through, and any byte that

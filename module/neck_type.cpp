@@ -29,15 +29,16 @@ const MethodSignature kIk{kClassName, "ik", kRotationParams, PositionalWording::
 const MethodSignature kJacobian{kClassName, "jacobian", kJointsParams};
 const MethodSignature kJointRates{kClassName, "joint_rates", kJointRateParams};
 // Row costs: the core benchmark of each routine, in nanoseconds.
-const ArraySignature kFkBatch{{kClassName, "fk_batch", kJointsBatchParams}, kJointRows, kMatrixRow,
-                              chunk_rows_for(60)};
-const ArraySignature kIkBatch{{kClassName, "ik_batch", kRotationsBatchParams}, kRotationRows, kVectorRow,
-                              chunk_rows_for(30)};
-const ArraySignature kJacobianBatch{{kClassName, "jacobian_batch", kJointsBatchParams}, kJointRows,
-                                    kMatrixRow, chunk_rows_for(25)};
+const ArraySignature kFkBatch{
+    {kClassName, "fk_batch", kJointsBatchParams}, kJointRows, kMatrixRow, chunk_rows_for(60)};
+const ArraySignature kIkBatch{
+    {kClassName, "ik_batch", kRotationsBatchParams}, kRotationRows, kVectorRow, chunk_rows_for(30)};
+const ArraySignature kJacobianBatch{
+    {kClassName, "jacobian_batch", kJointsBatchParams}, kJointRows, kMatrixRow, chunk_rows_for(25)};
 
 PyObject* neck_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    return construct(kNew, type, args, kwargs, [](PyTypeObject* cls) { return allocate_instance(cls); });
+    return construct(kNew, type, args, kwargs,
+                     [](PyTypeObject* cls) { return allocate_instance(cls); });
 }
 
 PyObject* neck_fk(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -53,14 +54,16 @@ PyObject* neck_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
         [](const NeckObject&, const Mat3& r) { return neck::inverse_kinematics(r); });
 }
 
-PyObject* neck_jacobian(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* neck_jacobian(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames) {
     return call_method<NeckObject>(kJacobian, self, args, nargs, kwnames,
                                    [](const NeckObject&, const JointTriple& joints) {
                                        return neck::angular_velocity_jacobian(joints);
                                    });
 }
 
-PyObject* neck_joint_rates(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* neck_joint_rates(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                           PyObject* kwnames) {
     return call_method<NeckObject>(
         kJointRates, self, args, nargs, kwnames,
         [](const NeckObject&, const JointTriple& joints, const Vec3& angular_velocity) {
@@ -68,14 +71,16 @@ PyObject* neck_joint_rates(PyObject* self, PyObject* const* args, Py_ssize_t nar
         });
 }
 
-PyObject* neck_fk_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* neck_fk_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames) {
     return run_rows<NeckObject>(kFkBatch, self, args, nargs, kwnames,
                                 [](const NeckObject&, const double* joints, double* out) {
                                     write_row(out, neck::forward_kinematics(triple_at(joints)));
                                 });
 }
 
-PyObject* neck_ik_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* neck_ik_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames) {
     return run_rows<NeckObject>(kIkBatch, self, args, nargs, kwnames,
                                 [](const NeckObject&, const double* rotation, double* out) {
                                     write_row(out, neck::inverse_kinematics(mat3_at(rotation)));
@@ -84,11 +89,11 @@ PyObject* neck_ik_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
 
 PyObject* neck_jacobian_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames) {
-    return run_rows<NeckObject>(
-        kJacobianBatch, self, args, nargs, kwnames,
-        [](const NeckObject&, const double* joints, double* out) {
-            write_row(out, neck::angular_velocity_jacobian(triple_at(joints)));
-        });
+    return run_rows<NeckObject>(kJacobianBatch, self, args, nargs, kwnames,
+                                [](const NeckObject&, const double* joints, double* out) {
+                                    write_row(out,
+                                              neck::angular_velocity_jacobian(triple_at(joints)));
+                                });
 }
 
 PyMethodDef kNeckMethods[] = {

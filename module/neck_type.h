@@ -9,8 +9,10 @@ namespace torso::py {
 struct NeckObject {
     PyObject_HEAD
 
-    /// The neck type, created on first use (null with the error set if that failed).
-    static PyTypeObject* type() { return type_cell != nullptr ? type_cell : create_type(); }
+        /// The neck type, created on first use (null with the error set if that failed).
+        static PyTypeObject* type() {
+        return type_cell != nullptr ? type_cell : create_type();
+    }
 
     static inline PyTypeObject* type_cell = nullptr;
     static PyTypeObject* create_type();

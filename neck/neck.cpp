@@ -58,7 +58,8 @@ Mat3 multiply(const Mat3& a, const Mat3& b) {
 }  // namespace
 
 Mat3 forward_kinematics(const JointTriple& joints) {
-    const Mat3 yawed_pitched = multiply(axis_rotation(kAxisZ, joints.yaw), axis_rotation(kAxisY, joints.pitch));
+    const Mat3 yawed_pitched =
+        multiply(axis_rotation(kAxisZ, joints.yaw), axis_rotation(kAxisY, joints.pitch));
     return multiply(yawed_pitched, axis_rotation(kAxisX, joints.roll));
 }
 

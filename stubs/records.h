@@ -44,7 +44,7 @@ struct PyArgEntry {
 struct PyMethodEntry {
     std::string_view name;  // "__new__" for the constructor
     std::span<const PyArgEntry> arguments;
-    TypeFunction result;  // by the result rule
+    TypeFunction result;   // by the result rule
     std::string_view doc;  // the body only, without the text-signature header
     MethodKind kind;
 };

@@ -52,8 +52,8 @@ constexpr PyArgEntry kDirectionNearArguments[] = {
     defaulted_argument<std::optional<JointPair>>("near", kNoneDefault),
 };
 constexpr PyArgEntry kDirectionArguments[] = {argument<Vec3>("v3")};
-constexpr PyArgEntry kJointRateArguments[] = {argument<double>("theta_a"), argument<double>("theta_b"),
-                                              argument<Vec3>("direction_rate")};
+constexpr PyArgEntry kJointRateArguments[] = {
+    argument<double>("theta_a"), argument<double>("theta_b"), argument<Vec3>("direction_rate")};
 
 // The array methods spell out their signatures (for the keyword-only `workers`).
 template <class... Leading>
@@ -64,9 +64,9 @@ constexpr auto array_arguments(Leading... leading) {
 constexpr auto kJointsBatchArguments = array_arguments(plain_argument<ArrayLike>("joints"));
 constexpr auto kRotationsBatchArguments = array_arguments(plain_argument<ArrayLike>("rotations"));
 constexpr auto kDirectionsBatchArguments = array_arguments(plain_argument<ArrayLike>("directions"));
-constexpr auto kDirectionsNearBatchArguments = array_arguments(
-    plain_argument<ArrayLike>("directions"),
-    defaulted_argument<std::optional<ArrayLike>>("near", kNoneDefault));
+constexpr auto kDirectionsNearBatchArguments =
+    array_arguments(plain_argument<ArrayLike>("directions"),
+                    defaulted_argument<std::optional<ArrayLike>>("near", kNoneDefault));
 constexpr PyArgEntry kPathArguments[] = {
     plain_argument<ArrayLike>("directions"),
     defaulted_argument<std::optional<ArrayLike>>("near", kNoneDefault),
@@ -97,7 +97,8 @@ constexpr PyMethodEntry kArmMethods[] = {
     method<Mat3x2>("jacobian", kInstance, kJointPairArguments, doc_body(docs::kArmJacobian)),
     method<Mat3x2>("direction_jacobian", kInstance, kJointPairArguments,
                    doc_body(docs::kArmDirectionJacobian)),
-    method<JointPair>("joint_rates", kInstance, kJointRateArguments, doc_body(docs::kArmJointRates)),
+    method<JointPair>("joint_rates", kInstance, kJointRateArguments,
+                      doc_body(docs::kArmJointRates)),
     method<double>("manipulability", kInstance, kJointPairArguments,
                    doc_body(docs::kArmManipulability)),
     method<JointPairList>("ik_solutions", kInstance, kRotationArguments,
@@ -146,11 +147,11 @@ constexpr PyMethodEntry kNeckMethods[] = {
                    doc_body(docs::kNeckJacobianBatch)),
 };
 
-constexpr PyClassInfo kArmClass{&type_identity<ArmKinematics>, ArmKinematics::python_name, "",
-                                {}, {}, kModuleName};
+constexpr PyClassInfo kArmClass{
+    &type_identity<ArmKinematics>, ArmKinematics::python_name, "", {}, {}, kModuleName};
 constexpr PyMethodsInfo kArmMethodsInfo{&type_identity<ArmKinematics>, {}, kArmMethods};
-constexpr PyClassInfo kNeckClass{&type_identity<NeckKinematics>, NeckKinematics::python_name, "",
-                                 {}, {}, kModuleName};
+constexpr PyClassInfo kNeckClass{
+    &type_identity<NeckKinematics>, NeckKinematics::python_name, "", {}, {}, kModuleName};
 constexpr PyMethodsInfo kNeckMethodsInfo{&type_identity<NeckKinematics>, {}, kNeckMethods};
 
 RegistryEntry<PyClassInfo> g_arm_class_entry{kArmClass};

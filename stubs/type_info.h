@@ -133,8 +133,8 @@ struct TypeRule<JointPairList> {
 template <>
 struct TypeRule<arm::Branch> {
     static TypeInfo result() {
-        return {"typing.Literal[\"" + std::string(arm::branch_name(arm::Branch::positive)) + "\", \"" +
-                    std::string(arm::branch_name(arm::Branch::negative)) + "\"]",
+        return {"typing.Literal[\"" + std::string(arm::branch_name(arm::Branch::positive)) +
+                    "\", \"" + std::string(arm::branch_name(arm::Branch::negative)) + "\"]",
                 {"typing"}};
     }
 };

@@ -4,9 +4,7 @@ import reference_kinematics as ref
 from tarvelo_torso_kinematics import TarveloArmKinematics
 
 NEGATIVE_LEFT_JSON = '{"arm_arc":0.7,"coupler_arc":0.5,"branch":"negative"}'
-needs_from_json = pytest.mark.skipif(
-    not hasattr(TarveloArmKinematics, "from_json"), reason="from_json not built yet"
-)
+needs_from_json = pytest.mark.skipif(not hasattr(TarveloArmKinematics, "from_json"), reason="from_json not built yet")
 
 
 def make_arm(name):

@@ -33,7 +33,9 @@ for _ in range(int(sys.argv[1])):
 def malloc_count(iterations):
     run = subprocess.run(
         ["valgrind", "--tool=memcheck", sys.executable, "-c", LOOP, str(iterations)],
-        capture_output=True, text=True, timeout=300,
+        capture_output=True,
+        text=True,
+        timeout=300,
     )
     assert run.returncode == 0, run.stderr
     found = re.search(r"total heap usage: ([\d,]+) allocs", run.stderr)

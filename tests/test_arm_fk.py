@@ -36,23 +36,32 @@ def assert_matches_reference(arm, reference, theta_a, theta_b):
 
 
 # Values to six decimals for the default geometry.
-@pytest.mark.parametrize(("name", "joints", "rows"), [
-    ("left", (0.0, 0.0), [[0.334817, 0.707107, 0.622814],
-                          [-0.880792, 0.0, 0.473503],
-                          [0.334817, -0.707107, 0.622814]]),
-], ids=["left-rest"])
+@pytest.mark.parametrize(
+    ("name", "joints", "rows"),
+    [
+        (
+            "left",
+            (0.0, 0.0),
+            [[0.334817, 0.707107, 0.622814], [-0.880792, 0.0, 0.473503], [0.334817, -0.707107, 0.622814]],
+        ),
+    ],
+    ids=["left-rest"],
+)
 def test_fk_known_rotation(name, joints, rows):
     arm, _ = make_arm(name)
     assert arm.fk(*joints) == [pytest.approx(row, abs=5e-7) for row in rows]
 
 
-@pytest.mark.parametrize(("name", "joints", "v3"), [
-    ("left", (0.0, 0.0), [0.622814, 0.473503, 0.622814]),
-    ("left", (0.5, 0.5), [0.891191, 0.149494, 0.428287]),
-    ("right", (0.0, 0.0), [-0.622814, -0.473503, 0.622814]),
-    pytest.param("left-negative", (0.0, 0.0), [0.622814, -0.473503, 0.622814],
-                 marks=needs_from_json),
-], ids=["left-rest", "left-half", "right-rest", "negative-rest"])
+@pytest.mark.parametrize(
+    ("name", "joints", "v3"),
+    [
+        ("left", (0.0, 0.0), [0.622814, 0.473503, 0.622814]),
+        ("left", (0.5, 0.5), [0.891191, 0.149494, 0.428287]),
+        ("right", (0.0, 0.0), [-0.622814, -0.473503, 0.622814]),
+        pytest.param("left-negative", (0.0, 0.0), [0.622814, -0.473503, 0.622814], marks=needs_from_json),
+    ],
+    ids=["left-rest", "left-half", "right-rest", "negative-rest"],
+)
 def test_direction_known(name, joints, v3):
     arm, _ = make_arm(name)
     assert arm.direction(*joints) == pytest.approx(v3, abs=5e-7)
@@ -68,15 +77,26 @@ def test_reference_tips_at_rest():
     assert v_4 == pytest.approx((0.764842, 0.0, 0.644218), abs=5e-7)
 
 
-@pytest.mark.parametrize("joints", [
-    (0.0, PI), (1.0, 1.0), (-1.0, -1.0), (1.5, 0.0), (-1.5, 0.0), (1.48, 0.0), (0.0, 1.48),
-], ids=["b-pi", "both-1", "both-minus-1", "a-1.5", "a-minus-1.5", "a-1.48", "b-1.48"])
+@pytest.mark.parametrize(
+    "joints",
+    [
+        (0.0, PI),
+        (1.0, 1.0),
+        (-1.0, -1.0),
+        (1.5, 0.0),
+        (-1.5, 0.0),
+        (1.48, 0.0),
+        (0.0, 1.48),
+    ],
+    ids=["b-pi", "both-1", "both-minus-1", "a-1.5", "a-minus-1.5", "a-1.48", "b-1.48"],
+)
 def test_loop_does_not_close(left, joints):
     assert_loop_open(left, *joints)
 
 
-@pytest.mark.parametrize("joints", [(1.47, 0.0), (0.0, 1.47), (-1.47, 0.0), (0.0, -1.47)],
-                         ids=["a", "b", "minus-a", "minus-b"])
+@pytest.mark.parametrize(
+    "joints", [(1.47, 0.0), (0.0, 1.47), (-1.47, 0.0), (0.0, -1.47)], ids=["a", "b", "minus-a", "minus-b"]
+)
 def test_loop_closes_just_inside(left, joints):
     assert left.is_reachable_joints(*joints) is True
     assert len(left.fk(*joints)) == 3
@@ -95,8 +115,9 @@ def last_closing_angle(reference, along_a, sign):
     return lo, hi
 
 
-@pytest.mark.parametrize(("along_a", "sign"), [(True, 1.0), (True, -1.0), (False, 1.0), (False, -1.0)],
-                         ids=["a", "minus-a", "b", "minus-b"])
+@pytest.mark.parametrize(
+    ("along_a", "sign"), [(True, 1.0), (True, -1.0), (False, 1.0), (False, -1.0)], ids=["a", "minus-a", "b", "minus-b"]
+)
 def test_loop_closing_limit_is_the_same_double(arms, along_a, sign):
     arm, reference = arms
     inside, outside = last_closing_angle(reference, along_a, sign)
@@ -133,8 +154,9 @@ def test_edge_inputs_match_reference(arms, joints):
     assert_matches_reference(*arms, *joints)
 
 
-@pytest.mark.parametrize("joints", [(NAN, 0.0), (0.0, NAN), (INF, 0.0), (0.0, -INF)],
-                         ids=["nan-a", "nan-b", "inf-a", "minus-inf-b"])
+@pytest.mark.parametrize(
+    "joints", [(NAN, 0.0), (0.0, NAN), (INF, 0.0), (0.0, -INF)], ids=["nan-a", "nan-b", "inf-a", "minus-inf-b"]
+)
 def test_non_finite_angle_gives_nan_rotation(left, joints):
     assert left.is_reachable_joints(*joints) is True
     rows = left.fk(*joints)
@@ -152,8 +174,11 @@ def test_random_joints_match_reference(name, theta_a, theta_b):
     assert_matches_reference(*make_arm(name), theta_a, theta_b)
 
 
-@pytest.mark.parametrize("joints", [(0.0, 0.0), (0.5, 0.5), (0.3, -0.2), (-0.4, 0.9), (1.47, 0.0)],
-                         ids=["rest", "half", "mixed", "far-b", "near-limit"])
+@pytest.mark.parametrize(
+    "joints",
+    [(0.0, 0.0), (0.5, 0.5), (0.3, -0.2), (-0.4, 0.9), (1.47, 0.0)],
+    ids=["rest", "half", "mixed", "far-b", "near-limit"],
+)
 def test_rotation_is_proper_and_ends_in_direction(arms, joints):
     arm, _ = arms
     rows = arm.fk(*joints)

@@ -55,18 +55,23 @@ def rotate_about_own_z(rows, angle):
     return [[r[0] * c + r[1] * s, -r[0] * s + r[1] * c, r[2]] for r in rows]
 
 
-@pytest.mark.parametrize(("joints", "expected"), [
-    ((0.5, 0.5), (0.5, 0.5)),
-    ((0.3, -0.2), (0.3, -0.2)),
-    ((0.5 + 2 * PI, 0.5), (0.5, 0.5)),
-    ((0.5, 0.5 - 2 * PI), (0.5, 0.5)),
-], ids=["half", "mixed", "wrapped-a", "wrapped-b"])
+@pytest.mark.parametrize(
+    ("joints", "expected"),
+    [
+        ((0.5, 0.5), (0.5, 0.5)),
+        ((0.3, -0.2), (0.3, -0.2)),
+        ((0.5 + 2 * PI, 0.5), (0.5, 0.5)),
+        ((0.5, 0.5 - 2 * PI), (0.5, 0.5)),
+    ],
+    ids=["half", "mixed", "wrapped-a", "wrapped-b"],
+)
 def test_known_round_trips(left, joints, expected):
     assert left.ik(left.fk(*joints)) == pytest.approx(expected, abs=1e-12)
 
 
-@pytest.mark.parametrize("joints", [(0.5, 0.5), (0.3, -0.2), (-0.4, 0.6), (-0.2, 0.3)],
-                         ids=["half", "mixed", "negative-a", "small"])
+@pytest.mark.parametrize(
+    "joints", [(0.5, 0.5), (0.3, -0.2), (-0.4, 0.6), (-0.2, 0.3)], ids=["half", "mixed", "negative-a", "small"]
+)
 def test_round_trip_every_arm(arms, joints):
     arm, reference = arms
     assert clear_of_boundary(reference, *joints)
@@ -128,11 +133,11 @@ def test_reference_candidate_order():
     d = ref.direction(ref.LEFT, 0.5, 0.5)
     listed = ref.candidates(ref.LEFT, d)
     assert [x for a, b, _, _ in listed for x in (a, b)] == pytest.approx(
-        [0.5, 0.5, 0.5, -1.171659, -0.167602, 0.5, -0.167602, -1.171659], abs=5e-7)
+        [0.5, 0.5, 0.5, -1.171659, -0.167602, 0.5, -0.167602, -1.171659], abs=5e-7
+    )
     target = ref.fk(ref.LEFT, 0.5, 0.5)
     assert [ref.frobenius(rows, target) < 1e-6 for _, _, rows, _ in listed] == [True, False, False, False]
-    assert [ref.length([v[i] - d[i] for i in range(3)]) < 1e-6 for _, _, _, v in listed] == [
-        True, False, True, False]
+    assert [ref.length([v[i] - d[i] for i in range(3)]) < 1e-6 for _, _, _, v in listed] == [True, False, True, False]
 
 
 def frobenius_limit(arm_ref, joints, row, col):
@@ -153,9 +158,15 @@ def frobenius_limit(arm_ref, joints, row, col):
     return rows, inside, outside
 
 
-@pytest.mark.parametrize(("joints", "row", "col"), [
-    ((0.5, 0.5), 0, 0), ((0.3, -0.2), 1, 1), ((-0.4, 0.6), 2, 0),
-], ids=["half-x", "mixed-y", "negative-z"])
+@pytest.mark.parametrize(
+    ("joints", "row", "col"),
+    [
+        ((0.5, 0.5), 0, 0),
+        ((0.3, -0.2), 1, 1),
+        ((-0.4, 0.6), 2, 0),
+    ],
+    ids=["half-x", "mixed-y", "negative-z"],
+)
 def test_frobenius_bound_matches_reference(left, joints, row, col):
     rows, inside, outside = frobenius_limit(ref.LEFT, joints, row, col)
     assert outside - rows[row][col] == pytest.approx(1e-6, rel=1e-6)
@@ -169,8 +180,7 @@ def test_frobenius_bound_matches_reference(left, joints, row, col):
 
 @pytest.mark.parametrize("name", ARM_NAMES)
 @settings(derandomize=True, max_examples=200, deadline=None)
-@given(theta_a=st.floats(-PI, PI), theta_b=st.floats(-PI, PI),
-       noise=st.floats(-2e-6, 2e-6), entry=st.integers(0, 8))
+@given(theta_a=st.floats(-PI, PI), theta_b=st.floats(-PI, PI), noise=st.floats(-2e-6, 2e-6), entry=st.integers(0, 8))
 @example(theta_a=0.0, theta_b=0.0, noise=0.0, entry=0)
 @example(theta_a=0.5, theta_b=0.5, noise=1e-6, entry=4)
 def test_perturbed_targets_match_reference(name, theta_a, theta_b, noise, entry):

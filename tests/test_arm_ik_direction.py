@@ -34,18 +34,21 @@ def assert_matches_reference(arm, reference, v3, near=None):
     assert arm.is_reachable_direction(v3) is True
 
 
-@pytest.mark.parametrize(("near", "expected"), [
-    (None, (OTHER_A, 0.5)),
-    ((0.5, 0.5), (0.5, 0.5)),
-    ((2 * PI + OTHER_A, 0.5), (0.5, 0.5)),
-    ((NAN, 0.0), (0.5, 0.5)),
-    ((0.0, NAN), (0.5, 0.5)),
-    ((INF, 0.0), (0.5, 0.5)),
-    ((-INF, 0.0), (0.5, 0.5)),
-    ((-0.1, 0.5), (OTHER_A, 0.5)),
-    ((-7.0, 3.0), (OTHER_A, 0.5)),
-], ids=["smallest-norm", "near-self", "no-wrapping", "nan-a", "nan-b", "inf", "minus-inf",
-        "near-other", "outside-pi"])
+@pytest.mark.parametrize(
+    ("near", "expected"),
+    [
+        (None, (OTHER_A, 0.5)),
+        ((0.5, 0.5), (0.5, 0.5)),
+        ((2 * PI + OTHER_A, 0.5), (0.5, 0.5)),
+        ((NAN, 0.0), (0.5, 0.5)),
+        ((0.0, NAN), (0.5, 0.5)),
+        ((INF, 0.0), (0.5, 0.5)),
+        ((-INF, 0.0), (0.5, 0.5)),
+        ((-0.1, 0.5), (OTHER_A, 0.5)),
+        ((-7.0, 3.0), (OTHER_A, 0.5)),
+    ],
+    ids=["smallest-norm", "near-self", "no-wrapping", "nan-a", "nan-b", "inf", "minus-inf", "near-other", "outside-pi"],
+)
 def test_choice_among_survivors(left, near, expected):
     assert left.ik_from_direction(HALF, near) == pytest.approx(expected, abs=5e-7)
     assert_matches_reference(left, ref.LEFT, HALF, near)
@@ -80,8 +83,11 @@ def answer(arm, v3, near=None):
     return found
 
 
-@pytest.mark.parametrize("v3", [HALF, [1.0, 1.0, 1.0], [0.6, 2.0**-600, 0.8], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]],
-                         ids=["half", "diagonal", "tiny-y", "outside-workspace", "axis-a"])
+@pytest.mark.parametrize(
+    "v3",
+    [HALF, [1.0, 1.0, 1.0], [0.6, 2.0**-600, 0.8], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]],
+    ids=["half", "diagonal", "tiny-y", "outside-workspace", "axis-a"],
+)
 @pytest.mark.parametrize("exponent", [-39, -1, 1, 511, 512, 530, 1000, 1023])
 def test_power_of_two_scaling_gives_the_same_answer(arms, v3, exponent):
     """From 2^512 up the plain squared length of these directions overflows; 2^-39 keeps them
@@ -118,8 +124,9 @@ def test_unreachable_direction(arms, v3, near):
     assert_unreachable(arm, v3, near)
 
 
-@pytest.mark.parametrize(("name", "axis_b"), [("left", [1.0, 0.0, 0.0]), ("right", [-1.0, 0.0, 0.0])],
-                         ids=["left", "right"])
+@pytest.mark.parametrize(
+    ("name", "axis_b"), [("left", [1.0, 0.0, 0.0]), ("right", [-1.0, 0.0, 0.0])], ids=["left", "right"]
+)
 def test_own_b_axis_is_unreachable(name, axis_b):
     assert_unreachable(make_arm(name)[0], axis_b)
 
@@ -162,6 +169,7 @@ def survivor_bound_crossing():
     direction(θ, 0) of the negative branch near the loop-closing limit; on the positive arm the
     first candidate then closes on the nearby other meeting point.
     """
+
     def first_survives(theta):
         v3 = ref.direction(ref.LEFT_NEGATIVE, theta, 0.0)
         first = first_candidate(v3)
@@ -193,8 +201,11 @@ def test_survivor_bound_matches_reference(left, side):
 
 @pytest.mark.parametrize("name", ARM_NAMES)
 @settings(derandomize=True, max_examples=300, deadline=None)
-@given(theta_a=st.floats(-PI, PI), theta_b=st.floats(-PI, PI),
-       near=st.none() | st.tuples(st.floats(-10.0, 10.0), st.floats(-10.0, 10.0)))
+@given(
+    theta_a=st.floats(-PI, PI),
+    theta_b=st.floats(-PI, PI),
+    near=st.none() | st.tuples(st.floats(-10.0, 10.0), st.floats(-10.0, 10.0)),
+)
 @example(theta_a=0.0, theta_b=0.0, near=None)
 @example(theta_a=PI, theta_b=-PI, near=(PI, -PI))
 @example(theta_a=math.nextafter(PI, 0.0), theta_b=0.3, near=None)
@@ -206,14 +217,15 @@ def test_random_directions_match_reference(name, theta_a, theta_b, near):
     assert_matches_reference(arm, reference, v3, near)
     found = ref.ik_from_direction(reference, v3, near)
     if found is not None:
-        assert ref.direction(reference, *found) == pytest.approx(
-            [x / ref.length(v3) for x in v3], abs=1e-6)
+        assert ref.direction(reference, *found) == pytest.approx([x / ref.length(v3) for x in v3], abs=1e-6)
 
 
-@pytest.mark.parametrize("v3", [HALF, [0.0, 0.0, 0.0], [0.0, 0.0, 1.0], [NAN, 0.0, 1.0], [0.5, 0.1, 0.4]],
-                         ids=["half", "zero", "axis-a", "nan", "near-half"])
-@pytest.mark.parametrize("near", [None, (0.5, 0.5), (NAN, NAN), (-100.0, 100.0)],
-                         ids=["none", "half", "nan", "far"])
+@pytest.mark.parametrize(
+    "v3",
+    [HALF, [0.0, 0.0, 0.0], [0.0, 0.0, 1.0], [NAN, 0.0, 1.0], [0.5, 0.1, 0.4]],
+    ids=["half", "zero", "axis-a", "nan", "near-half"],
+)
+@pytest.mark.parametrize("near", [None, (0.5, 0.5), (NAN, NAN), (-100.0, 100.0)], ids=["none", "half", "nan", "far"])
 def test_reachable_iff_ik_succeeds(left, v3, near):
     try:
         left.ik_from_direction(v3, near)

@@ -77,10 +77,20 @@ def arm_cases(arm):
         ("direction_batch", (pairs,), [lambda p=p: arm.direction(*p) for p in pairs]),
         ("is_reachable_joints_batch", (pairs,), [lambda p=p: arm.is_reachable_joints(*p) for p in pairs]),
         ("ik_batch", (rots,), [lambda r=r: arm.ik(r.tolist()) for r in rots]),
-        ("is_reachable_orientation_batch", (rots,), [lambda r=r: arm.is_reachable_orientation(r.tolist()) for r in rots]),
+        (
+            "is_reachable_orientation_batch",
+            (rots,),
+            [lambda r=r: arm.is_reachable_orientation(r.tolist()) for r in rots],
+        ),
         ("ik_from_direction_batch", (dirs,), [lambda d=d: arm.ik_from_direction(d.tolist()) for d in dirs]),
-        ("ik_from_direction_batch", (dirs, near),
-         [lambda d=d, n=n: arm.ik_from_direction(d.tolist(), near=tuple(n)) for d, n in zip(dirs, near, strict=True)]),
+        (
+            "ik_from_direction_batch",
+            (dirs, near),
+            [
+                lambda d=d, n=n: arm.ik_from_direction(d.tolist(), near=tuple(n))
+                for d, n in zip(dirs, near, strict=True)
+            ],
+        ),
         ("is_reachable_direction_batch", (dirs,), [lambda d=d: arm.is_reachable_direction(d.tolist()) for d in dirs]),
         ("jacobian_batch", (pairs,), [lambda p=p: arm.jacobian(*p) for p in pairs]),
         ("direction_jacobian_batch", (pairs,), [lambda p=p: arm.direction_jacobian(*p) for p in pairs]),
@@ -162,8 +172,10 @@ def test_near_broadcasts_to_the_rows(near_shape):
     dirs = LEFT.direction_batch(RNG.uniform(-0.5, 0.5, (3, 4, 2)))
     near = RNG.uniform(-1.0, 1.0, near_shape)
     per_row = np.broadcast_to(near, (3, 4, 2)).reshape(-1, 2)
-    expected = [scalar(lambda d=d, n=n: LEFT.ik_from_direction(d.tolist(), near=tuple(n)))
-                for d, n in zip(dirs.reshape(-1, 3), per_row, strict=True)]
+    expected = [
+        scalar(lambda d=d, n=n: LEFT.ik_from_direction(d.tolist(), near=tuple(n)))
+        for d, n in zip(dirs.reshape(-1, 3), per_row, strict=True)
+    ]
     assert_rows_match(LEFT.ik_from_direction_batch(dirs, near).reshape(-1, 2), expected)
 
 
@@ -187,41 +199,88 @@ REFUSALS = [
     (lambda: NECK.fk_batch([1.0, 2.0]), ValueError, "joints must have shape (..., 3), got (2,)"),
     (lambda: LEFT.ik_from_direction_path(D[0]), ValueError, "directions must have shape (N, 3), got (3,)"),
     (lambda: LEFT.ik_from_direction_path(D[None]), ValueError, "directions must have shape (N, 3), got (1, 1, 3)"),
-    (lambda: LEFT.ik_from_direction_batch(np.zeros((4, 3)), np.zeros((3, 2))), ValueError,
-     "near must broadcast to shape (4, 2), got (3, 2)"),
-    (lambda: LEFT.ik_from_direction_batch(D, near=(1.0, 2.0, 3.0)), ValueError, "near must have shape (..., 2), got (3,)"),
-    (lambda: LEFT.fk_batch([1j, 2.0]), TypeError, "argument 'joints': expected an array of real numbers, not complex numbers"),
-    (lambda: LEFT.fk_batch([[1.0, None]]), TypeError, "argument 'joints': expected an array of real numbers, not objects"),
+    (
+        lambda: LEFT.ik_from_direction_batch(np.zeros((4, 3)), np.zeros((3, 2))),
+        ValueError,
+        "near must broadcast to shape (4, 2), got (3, 2)",
+    ),
+    (
+        lambda: LEFT.ik_from_direction_batch(D, near=(1.0, 2.0, 3.0)),
+        ValueError,
+        "near must have shape (..., 2), got (3,)",
+    ),
+    (
+        lambda: LEFT.fk_batch([1j, 2.0]),
+        TypeError,
+        "argument 'joints': expected an array of real numbers, not complex numbers",
+    ),
+    (
+        lambda: LEFT.fk_batch([[1.0, None]]),
+        TypeError,
+        "argument 'joints': expected an array of real numbers, not objects",
+    ),
     (lambda: LEFT.ik_batch("abc"), TypeError, "argument 'rotations': expected an array of real numbers, not text"),
-    (lambda: NECK.ik_batch(np.zeros((3, 3), "M8[s]")), TypeError,
-     "argument 'rotations': expected an array of real numbers, not dates"),
-    (lambda: NECK.fk_batch(np.zeros(3, "m8[s]")), TypeError, "argument 'joints': expected an array of real numbers, not time spans"),
-    (lambda: NECK.fk_batch(np.zeros(3, "V8")), TypeError, "argument 'joints': expected an array of real numbers, not records"),
-    (lambda: LEFT.ik_from_direction_batch(D, near=[1j, 1]), TypeError,
-     "argument 'near': expected an array of real numbers, not complex numbers"),
+    (
+        lambda: NECK.ik_batch(np.zeros((3, 3), "M8[s]")),
+        TypeError,
+        "argument 'rotations': expected an array of real numbers, not dates",
+    ),
+    (
+        lambda: NECK.fk_batch(np.zeros(3, "m8[s]")),
+        TypeError,
+        "argument 'joints': expected an array of real numbers, not time spans",
+    ),
+    (
+        lambda: NECK.fk_batch(np.zeros(3, "V8")),
+        TypeError,
+        "argument 'joints': expected an array of real numbers, not records",
+    ),
+    (
+        lambda: LEFT.ik_from_direction_batch(D, near=[1j, 1]),
+        TypeError,
+        "argument 'near': expected an array of real numbers, not complex numbers",
+    ),
     (lambda: LEFT.fk_batch([[1.0, 2.0], [3.0]]), ValueError, None),  # numpy's ragged-list error
     (lambda: LEFT.fk_batch([0, 0], workers=0), ValueError, "workers must be a positive int or -1, got 0"),
     (lambda: LEFT.fk_batch([0, 0], workers=-2), ValueError, "workers must be a positive int or -1, got -2"),
-    (lambda: LEFT.fk_batch([0, 0], workers=-(10**30)), ValueError,
-     f"workers must be a positive int or -1, got {-(10**30)}"),
+    (
+        lambda: LEFT.fk_batch([0, 0], workers=-(10**30)),
+        ValueError,
+        f"workers must be a positive int or -1, got {-(10**30)}",
+    ),
     (lambda: LEFT.fk_batch([0, 0], workers=True), TypeError, "argument 'workers': expected an int, not bool"),
     (lambda: NECK.ik_batch(np.eye(3), workers=2.0), TypeError, "argument 'workers': expected an int, not float"),
     (lambda: LEFT.fk_batch([0, 0], workers=None), TypeError, "argument 'workers': expected an int, not NoneType"),
     (lambda: LEFT.fk_batch([0, 0], 2), TypeError, f"{ARM_CLS}.fk_batch() takes 1 positional argument but 2 were given"),
-    (lambda: LEFT.fk_batch([0, 0], 2, workers=2), TypeError,
-     f"{ARM_CLS}.fk_batch() takes 1 positional argument but 2 positional arguments (and 1 keyword-only argument) were given"),
-    (lambda: LEFT.ik_from_direction_batch(D, None, 2), TypeError,
-     f"{ARM_CLS}.ik_from_direction_batch() takes from 1 to 2 positional arguments but 3 were given"),
+    (
+        lambda: LEFT.fk_batch([0, 0], 2, workers=2),
+        TypeError,
+        f"{ARM_CLS}.fk_batch() takes 1 positional argument but 2 positional arguments (and 1 keyword-only argument) were given",
+    ),
+    (
+        lambda: LEFT.ik_from_direction_batch(D, None, 2),
+        TypeError,
+        f"{ARM_CLS}.ik_from_direction_batch() takes from 1 to 2 positional arguments but 3 were given",
+    ),
     (lambda: NECK.fk_batch(), TypeError, f"{NECK_CLS}.fk_batch() missing 1 required positional argument: 'joints'"),
-    (lambda: LEFT.ik_from_direction_path(D, workers=2), TypeError,
-     f"{ARM_CLS}.ik_from_direction_path() got an unexpected keyword argument 'workers'"),
-    (lambda: LEFT.fk_batch([0, 0], joints=[0, 0]), TypeError, f"{ARM_CLS}.fk_batch() got multiple values for argument 'joints'"),
+    (
+        lambda: LEFT.ik_from_direction_path(D, workers=2),
+        TypeError,
+        f"{ARM_CLS}.ik_from_direction_path() got an unexpected keyword argument 'workers'",
+    ),
+    (
+        lambda: LEFT.fk_batch([0, 0], joints=[0, 0]),
+        TypeError,
+        f"{ARM_CLS}.fk_batch() got multiple values for argument 'joints'",
+    ),
     # The scalar methods keep their wording.
     (lambda: LEFT.ik(np.eye(3), 1), TypeError, f"{ARM_CLS}.ik() takes 1 positional arguments but 2 were given"),
 ]
 
 
-@pytest.mark.parametrize(("call", "kind", "message"), REFUSALS, ids=[f"{i}-{k.__name__}" for i, (_, k, _) in enumerate(REFUSALS)])
+@pytest.mark.parametrize(
+    ("call", "kind", "message"), REFUSALS, ids=[f"{i}-{k.__name__}" for i, (_, k, _) in enumerate(REFUSALS)]
+)
 def test_refusals(call, kind, message):
     with pytest.raises(Exception) as info:
         call()

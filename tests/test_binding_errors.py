@@ -29,34 +29,66 @@ BINDING = [
     (lambda: ARM.fk(0.1), "TarveloArmKinematics.fk() missing 1 required positional argument: 'theta_b'"),
     (lambda: ARM.fk(), "TarveloArmKinematics.fk() missing 2 required positional arguments: 'theta_a' and 'theta_b'"),
     (lambda: ARM.fk(1, 2, 3), "TarveloArmKinematics.fk() takes 2 positional arguments but 3 were given"),
-    (lambda: ARM.ik_from_direction(D, None, 0),
-     "TarveloArmKinematics.ik_from_direction() takes from 1 to 2 positional arguments but 3 were given"),
+    (
+        lambda: ARM.ik_from_direction(D, None, 0),
+        "TarveloArmKinematics.ik_from_direction() takes from 1 to 2 positional arguments but 3 were given",
+    ),
     (lambda: TarveloNeckKinematics(1), "TarveloNeckKinematics.__new__() takes 0 positional arguments but 1 was given"),
-    (lambda: TarveloArmKinematics(1, 2, 3, 4),
-     "TarveloArmKinematics.__new__() takes from 0 to 3 positional arguments but 4 were given"),
+    (
+        lambda: TarveloArmKinematics(1, 2, 3, 4),
+        "TarveloArmKinematics.__new__() takes from 0 to 3 positional arguments but 4 were given",
+    ),
     (lambda: ARM.fk(0.1, theta_a=0.2), "TarveloArmKinematics.fk() got multiple values for argument 'theta_a'"),
-    (lambda: ARM.fk(theta_a=0.1, theta_c=0.2),
-     "TarveloArmKinematics.fk() got an unexpected keyword argument 'theta_c'"),
-    (lambda: TarveloArmKinematics(0.7, arm_arc=0.7),
-     "TarveloArmKinematics.__new__() got multiple values for argument 'arm_arc'"),
+    (
+        lambda: ARM.fk(theta_a=0.1, theta_c=0.2),
+        "TarveloArmKinematics.fk() got an unexpected keyword argument 'theta_c'",
+    ),
+    (
+        lambda: TarveloArmKinematics(0.7, arm_arc=0.7),
+        "TarveloArmKinematics.__new__() got multiple values for argument 'arm_arc'",
+    ),
     (lambda: TarveloArmKinematics(arm=0.7), "TarveloArmKinematics.__new__() got an unexpected keyword argument 'arm'"),
-    (lambda: TarveloNeckKinematics(joints=1), "TarveloNeckKinematics.__new__() got an unexpected keyword argument 'joints'"),
-    (lambda: ARM.ik_from_direction(near=None), "TarveloArmKinematics.ik_from_direction() missing 1 required positional argument: 'v3'"),
-    (lambda: TarveloArmKinematics.from_json(), "TarveloArmKinematics.from_json() missing 1 required positional argument: 'json'"),
+    (
+        lambda: TarveloNeckKinematics(joints=1),
+        "TarveloNeckKinematics.__new__() got an unexpected keyword argument 'joints'",
+    ),
+    (
+        lambda: ARM.ik_from_direction(near=None),
+        "TarveloArmKinematics.ik_from_direction() missing 1 required positional argument: 'v3'",
+    ),
+    (
+        lambda: TarveloArmKinematics.from_json(),
+        "TarveloArmKinematics.from_json() missing 1 required positional argument: 'json'",
+    ),
     (lambda: NECK.ik(), "TarveloNeckKinematics.ik() missing 1 required positional argument: 'r'"),
-    (lambda: ARM.is_reachable_joints(0.1, 0.2, theta_a=1),
-     "TarveloArmKinematics.is_reachable_joints() got multiple values for argument 'theta_a'"),
-    (lambda: ARM.joint_rates(0.1, 0.2), "TarveloArmKinematics.joint_rates() missing 1 required positional argument: 'direction_rate'"),
-    (lambda: ARM.joint_rates(0.1, 0.2, D, 0), "TarveloArmKinematics.joint_rates() takes 3 positional arguments but 4 were given"),
-    (lambda: ARM.ik_from_direction_solutions(D, None),
-     # A method added after the first ones is worded as the interpreter words it.
-     "TarveloArmKinematics.ik_from_direction_solutions() takes 1 positional argument but 2 were given"),
-    (lambda: NECK.joint_rates([0.0, 0.0, 0.0]), "TarveloNeckKinematics.joint_rates() missing 1 required positional argument: 'angular_velocity'"),
+    (
+        lambda: ARM.is_reachable_joints(0.1, 0.2, theta_a=1),
+        "TarveloArmKinematics.is_reachable_joints() got multiple values for argument 'theta_a'",
+    ),
+    (
+        lambda: ARM.joint_rates(0.1, 0.2),
+        "TarveloArmKinematics.joint_rates() missing 1 required positional argument: 'direction_rate'",
+    ),
+    (
+        lambda: ARM.joint_rates(0.1, 0.2, D, 0),
+        "TarveloArmKinematics.joint_rates() takes 3 positional arguments but 4 were given",
+    ),
+    (
+        lambda: ARM.ik_from_direction_solutions(D, None),
+        # A method added after the first ones is worded as the interpreter words it.
+        "TarveloArmKinematics.ik_from_direction_solutions() takes 1 positional argument but 2 were given",
+    ),
+    (
+        lambda: NECK.joint_rates([0.0, 0.0, 0.0]),
+        "TarveloNeckKinematics.joint_rates() missing 1 required positional argument: 'angular_velocity'",
+    ),
     (lambda: NECK.jacobian(r=ROWS), "TarveloNeckKinematics.jacobian() got an unexpected keyword argument 'r'"),
 ]
 
 
-@pytest.mark.parametrize(("call", "message"), BINDING, ids=[m.split("() ")[1][:40] + str(i) for i, (_, m) in enumerate(BINDING)])
+@pytest.mark.parametrize(
+    ("call", "message"), BINDING, ids=[m.split("() ")[1][:40] + str(i) for i, (_, m) in enumerate(BINDING)]
+)
 def test_binding_errors(call, message):
     with pytest.raises(TypeError) as info:
         call()
@@ -74,33 +106,74 @@ CONVERSION = [
     (lambda: ARM.fk("x", 0.0), TypeError, "argument 'theta_a': must be real number, not str"),
     (lambda: ARM.fk(0.0, None), TypeError, "argument 'theta_b': must be real number, not NoneType"),
     (lambda: ARM.is_reachable_direction([0, 0]), ValueError, "expected a sequence of length 3 (got 2)"),
-    (lambda: ARM.is_reachable_direction({0: 1, 1: 2, 2: 3}), TypeError,
-     "argument 'v3': 'dict' object cannot be converted to 'Sequence'"),
-    (lambda: ARM.is_reachable_direction(x for x in D), TypeError,
-     "argument 'v3': 'generator' object cannot be converted to 'Sequence'"),
-    (lambda: ARM.is_reachable_direction(None), TypeError, "argument 'v3': 'NoneType' object cannot be converted to 'Sequence'"),
+    (
+        lambda: ARM.is_reachable_direction({0: 1, 1: 2, 2: 3}),
+        TypeError,
+        "argument 'v3': 'dict' object cannot be converted to 'Sequence'",
+    ),
+    (
+        lambda: ARM.is_reachable_direction(x for x in D),
+        TypeError,
+        "argument 'v3': 'generator' object cannot be converted to 'Sequence'",
+    ),
+    (
+        lambda: ARM.is_reachable_direction(None),
+        TypeError,
+        "argument 'v3': 'NoneType' object cannot be converted to 'Sequence'",
+    ),
     (lambda: ARM.is_reachable_direction("abc"), TypeError, "argument 'v3': must be real number, not str"),
     (lambda: ARM.ik([ROWS[0], ROWS[1] + [0.0], ROWS[2]]), ValueError, "expected a sequence of length 3 (got 4)"),
     (lambda: ARM.ik([ROWS[0], ROWS[1]]), ValueError, "expected a sequence of length 3 (got 2)"),
-    (lambda: ARM.ik([ROWS[0], 5, ROWS[2]]), TypeError, "argument 'r_target': 'int' object cannot be converted to 'Sequence'"),
-    (lambda: ARM.ik_from_direction(D, near=[0.1, 0.2]), TypeError,
-     "argument 'near': 'list' object cannot be converted to 'PyTuple'"),
-    (lambda: ARM.ik_from_direction(D, near=(0.1,)), ValueError, "expected tuple of length 2, but got tuple of length 1"),
+    (
+        lambda: ARM.ik([ROWS[0], 5, ROWS[2]]),
+        TypeError,
+        "argument 'r_target': 'int' object cannot be converted to 'Sequence'",
+    ),
+    (
+        lambda: ARM.ik_from_direction(D, near=[0.1, 0.2]),
+        TypeError,
+        "argument 'near': 'list' object cannot be converted to 'PyTuple'",
+    ),
+    (
+        lambda: ARM.ik_from_direction(D, near=(0.1,)),
+        ValueError,
+        "expected tuple of length 2, but got tuple of length 1",
+    ),
     (lambda: ARM.ik_from_direction(D, near=(0.1, "b")), TypeError, "argument 'near': must be real number, not str"),
-    (lambda: TarveloArmKinematics(mirror=1), TypeError, "argument 'mirror': 'int' object cannot be converted to 'PyBool'"),
-    (lambda: TarveloArmKinematics(mirror=None), TypeError,
-     "argument 'mirror': 'NoneType' object cannot be converted to 'PyBool'"),
+    (
+        lambda: TarveloArmKinematics(mirror=1),
+        TypeError,
+        "argument 'mirror': 'int' object cannot be converted to 'PyBool'",
+    ),
+    (
+        lambda: TarveloArmKinematics(mirror=None),
+        TypeError,
+        "argument 'mirror': 'NoneType' object cannot be converted to 'PyBool'",
+    ),
     (lambda: TarveloArmKinematics(arm_arc=None), TypeError, "argument 'arm_arc': must be real number, not NoneType"),
     (lambda: TarveloArmKinematics(0.7, "x", 1), TypeError, "argument 'coupler_arc': must be real number, not str"),
-    (lambda: TarveloArmKinematics.from_json(b"{}"), TypeError,
-     "argument 'json': 'bytes' object cannot be converted to 'PyString'"),
-    (lambda: TarveloArmKinematics.from_json(5), TypeError, "argument 'json': 'int' object cannot be converted to 'PyString'"),
+    (
+        lambda: TarveloArmKinematics.from_json(b"{}"),
+        TypeError,
+        "argument 'json': 'bytes' object cannot be converted to 'PyString'",
+    ),
+    (
+        lambda: TarveloArmKinematics.from_json(5),
+        TypeError,
+        "argument 'json': 'int' object cannot be converted to 'PyString'",
+    ),
     # Types are named by __qualname__: a nested class by its dotted path, a static type
     # whose C name carries its module ("collections.OrderedDict") by the name after the point.
-    (lambda: TarveloArmKinematics(mirror=Outer.Inner()), TypeError,
-     "argument 'mirror': 'Outer.Inner' object cannot be converted to 'PyBool'"),
-    (lambda: TarveloArmKinematics.from_json(collections.OrderedDict()), TypeError,
-     "argument 'json': 'OrderedDict' object cannot be converted to 'PyString'"),
+    (
+        lambda: TarveloArmKinematics(mirror=Outer.Inner()),
+        TypeError,
+        "argument 'mirror': 'Outer.Inner' object cannot be converted to 'PyBool'",
+    ),
+    (
+        lambda: TarveloArmKinematics.from_json(collections.OrderedDict()),
+        TypeError,
+        "argument 'json': 'OrderedDict' object cannot be converted to 'PyString'",
+    ),
     (lambda: NECK.fk([1.0, 2.0]), ValueError, "expected a sequence of length 3 (got 2)"),
     (lambda: NECK.fk(joints=1.0), TypeError, "argument 'joints': 'float' object cannot be converted to 'Sequence'"),
     (lambda: NECK.ik([[1, 0, 0], [0, 1, 0]]), ValueError, "expected a sequence of length 3 (got 2)"),
@@ -108,15 +181,28 @@ CONVERSION = [
     (lambda: ARM.fk(0.0, Number(error=TypeError("bad type"))), TypeError, "argument 'theta_b': bad type"),
     (lambda: ARM.direction(Number(error=ZeroDivisionError("zero")), 0.0), ZeroDivisionError, "zero"),
     (lambda: ARM.joint_rates(0.1, 0.2, [1.0, 2.0]), ValueError, "expected a sequence of length 3 (got 2)"),
-    (lambda: ARM.joint_rates(0.1, 0.2, {}), TypeError, "argument 'direction_rate': 'dict' object cannot be converted to 'Sequence'"),
+    (
+        lambda: ARM.joint_rates(0.1, 0.2, {}),
+        TypeError,
+        "argument 'direction_rate': 'dict' object cannot be converted to 'Sequence'",
+    ),
     (lambda: ARM.joint_rates("x", 0.2, None), TypeError, "argument 'theta_a': must be real number, not str"),
-    (lambda: ARM.ik_from_direction_solutions(5), TypeError, "argument 'v3': 'int' object cannot be converted to 'Sequence'"),
-    (lambda: NECK.joint_rates([0.0, 0.0, 0.0], None), TypeError,
-     "argument 'angular_velocity': 'NoneType' object cannot be converted to 'Sequence'"),
+    (
+        lambda: ARM.ik_from_direction_solutions(5),
+        TypeError,
+        "argument 'v3': 'int' object cannot be converted to 'Sequence'",
+    ),
+    (
+        lambda: NECK.joint_rates([0.0, 0.0, 0.0], None),
+        TypeError,
+        "argument 'angular_velocity': 'NoneType' object cannot be converted to 'Sequence'",
+    ),
 ]
 
 
-@pytest.mark.parametrize(("call", "kind", "message"), CONVERSION, ids=[f"{k.__name__}-{i}" for i, (_, k, _) in enumerate(CONVERSION)])
+@pytest.mark.parametrize(
+    ("call", "kind", "message"), CONVERSION, ids=[f"{k.__name__}-{i}" for i, (_, k, _) in enumerate(CONVERSION)]
+)
 def test_conversion_errors(call, kind, message):
     with pytest.raises(BaseException) as info:
         call()
@@ -285,8 +371,18 @@ def test_wrong_receiver_through_the_method_descriptor():
         (lambda: ARM.ik_from_direction_solutions(D), (list, 2, tuple, 2)),
         (lambda: NECK.joint_rates([0.1, 0.2, 0.3], [1, 2, 3]), (tuple, 3, float, None)),
     ],
-    ids=["arm-fk", "direction", "ik", "ik-from-direction", "neck-fk", "neck-ik", "direction-jacobian",
-         "joint-rates", "ik-from-direction-solutions", "neck-joint-rates"],
+    ids=[
+        "arm-fk",
+        "direction",
+        "ik",
+        "ik-from-direction",
+        "neck-fk",
+        "neck-ik",
+        "direction-jacobian",
+        "joint-rates",
+        "ik-from-direction-solutions",
+        "neck-joint-rates",
+    ],
 )
 def test_result_shapes(call, shape):
     outer, length, inner, inner_length = shape
@@ -300,8 +396,12 @@ def test_result_shapes(call, shape):
 
 @pytest.mark.parametrize(
     "call",
-    [lambda: ARM.is_reachable_joints(0.0, 0.0), lambda: ARM.is_reachable_orientation(ROWS),
-     lambda: ARM.is_reachable_direction(D), lambda: ARM.is_reachable_joints(0.0, 3.14)],
+    [
+        lambda: ARM.is_reachable_joints(0.0, 0.0),
+        lambda: ARM.is_reachable_orientation(ROWS),
+        lambda: ARM.is_reachable_direction(D),
+        lambda: ARM.is_reachable_joints(0.0, 3.14),
+    ],
     ids=["joints", "orientation", "direction", "joints-false"],
 )
 def test_reachability_returns_bool(call):
@@ -318,9 +418,17 @@ def numpy_like(name, **members):
     [
         (numpy_like("bool_", __bool__=lambda self: True)(), None, True),
         (numpy_like("bool", __bool__=lambda self: False)(), None, False),
-        (numpy_like("bool")(), TypeError, "argument 'mirror': object of type 'bool' does not define a '__bool__' conversion"),
+        (
+            numpy_like("bool")(),
+            TypeError,
+            "argument 'mirror': object of type 'bool' does not define a '__bool__' conversion",
+        ),
         (numpy_like("bool_", __bool__=lambda self: 1 / 0)(), ZeroDivisionError, "division by zero"),
-        (numpy_like("int8", __bool__=lambda self: True)(), TypeError, "argument 'mirror': 'int8' object cannot be converted to 'PyBool'"),
+        (
+            numpy_like("int8", __bool__=lambda self: True)(),
+            TypeError,
+            "argument 'mirror': 'int8' object cannot be converted to 'PyBool'",
+        ),
     ],
     ids=["bool_-true", "bool-false", "no-truth-slot", "truth-raises", "other-numpy-type"],
 )

@@ -20,8 +20,9 @@ pytestmark = pytest.mark.skipif(not EXAMPLES.is_dir(), reason="no examples/ besi
 
 
 def run_example(name, *arguments, cwd=None):
-    return subprocess.run([sys.executable, str(EXAMPLES / name), *arguments], cwd=cwd,
-                          capture_output=True, text=True, timeout=120)
+    return subprocess.run(
+        [sys.executable, str(EXAMPLES / name), *arguments], cwd=cwd, capture_output=True, text=True, timeout=120
+    )
 
 
 @pytest.fixture(scope="module")
@@ -32,23 +33,26 @@ def quickstart_output():
     return result.stdout
 
 
-@pytest.mark.parametrize(("label", "shown"), [
-    ("left.ik(left.fk(0.5, 0.5))", "(0.5, 0.5)"),
-    ("left.ik_from_direction(d)  (smallest norm)", "(-0.167602, 0.5)"),
-    ("left.ik_from_direction(d, near=(0.5, 0.5))", "(0.5, 0.5)"),
-    ("neck.ik(neck.fk([0.3, 0.2, 0.1]))", "(0.3, 0.2, 0.1)"),
-    ("object form, negative branch: direction(0, 0)", "[0.622814, -0.473503, 0.622814]"),
-    ("left.ik_batch(left.fk_batch(same))  (NaN row)", "[[0.5, 0.5], [nan, nan], [-0.2, 0.3]]"),
-    ("left.fk(0.0, pi)", "RuntimeError: Spherical 5-bar loop does not close"),
-    ("left.ik(identity)", "RuntimeError: Target orientation is outside the spherical 5-bar workspace."),
-    ("neck.ik(neck.fk([0, pi/2, 0]))", "ValueError: Gimbal lock: pitch is too close to ±π/2."),
-    ("from_json('{\"arm_arc\": 0.7}')", "ValueError: Invalid arms.json: missing field `coupler_arc`"),
-    ("left.ik_from_direction(d, near=[0.5, 0.5])", "TypeError: argument 'near': 'list' object"),
-])
+@pytest.mark.parametrize(
+    ("label", "shown"),
+    [
+        ("left.ik(left.fk(0.5, 0.5))", "(0.5, 0.5)"),
+        ("left.ik_from_direction(d)  (smallest norm)", "(-0.167602, 0.5)"),
+        ("left.ik_from_direction(d, near=(0.5, 0.5))", "(0.5, 0.5)"),
+        ("neck.ik(neck.fk([0.3, 0.2, 0.1]))", "(0.3, 0.2, 0.1)"),
+        ("object form, negative branch: direction(0, 0)", "[0.622814, -0.473503, 0.622814]"),
+        ("left.ik_batch(left.fk_batch(same))  (NaN row)", "[[0.5, 0.5], [nan, nan], [-0.2, 0.3]]"),
+        ("left.fk(0.0, pi)", "RuntimeError: Spherical 5-bar loop does not close"),
+        ("left.ik(identity)", "RuntimeError: Target orientation is outside the spherical 5-bar workspace."),
+        ("neck.ik(neck.fk([0, pi/2, 0]))", "ValueError: Gimbal lock: pitch is too close to ±π/2."),
+        ("from_json('{\"arm_arc\": 0.7}')", "ValueError: Invalid arms.json: missing field `coupler_arc`"),
+        ("left.ik_from_direction(d, near=[0.5, 0.5])", "TypeError: argument 'near': 'list' object"),
+    ],
+)
 def test_quickstart_shows(quickstart_output, label, shown):
     lines = [line for line in quickstart_output.splitlines() if line.startswith(label + " ")]
     assert len(lines) == 1, quickstart_output
-    assert lines[0][len(label):].strip().startswith(shown)
+    assert lines[0][len(label) :].strip().startswith(shown)
 
 
 def run_workspace(tmp_path, *arguments):
@@ -76,8 +80,9 @@ def default_fractions(tmp_path_factory):
 DOCUMENTS = [
     pytest.param('{"arm_arc": 0.7, "coupler_arc": 0.5}', "positive", id="object"),
     pytest.param('[0.7, 0.5, "negative", true]', "negative", id="array-negative-mirrored"),
-    pytest.param('{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": {"negative": null}}', "negative",
-                 id="object-negative"),
+    pytest.param(
+        '{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": {"negative": null}}', "negative", id="object-negative"
+    ),
 ]
 
 
@@ -108,11 +113,14 @@ def test_workspace_larger_coupler_reaches_more(tmp_path, default_fractions):
     assert fractions["positive"] > default_fractions["positive"]
 
 
-@pytest.mark.parametrize(("arguments", "message"), [
-    (["--json", "{doc}"], "Invalid arms.json: missing field `coupler_arc`"),
-    (["--json", "{doc}", "--mirror"], "cannot be combined"),
-    (["--resolution", "1"], "at least 2"),
-])
+@pytest.mark.parametrize(
+    ("arguments", "message"),
+    [
+        (["--json", "{doc}"], "Invalid arms.json: missing field `coupler_arc`"),
+        (["--json", "{doc}", "--mirror"], "cannot be combined"),
+        (["--resolution", "1"], "at least 2"),
+    ],
+)
 def test_workspace_refuses(tmp_path, arguments, message):
     pytest.importorskip("matplotlib")
     path = tmp_path / "arms.json"
@@ -127,12 +135,22 @@ def test_workspace_refuses(tmp_path, arguments, message):
 POINTING_LINES = re.compile(r"largest pointing error (\S+) rad\nsmallest manipulability (\S+)$", re.MULTILINE)
 
 
-@pytest.mark.parametrize(("arguments", "error_range"), [
-    ((), (2e-5, 2e-4)),
-    (("--correct-every", "0"), (2e-4, 2e-3)),  # the correction keeps the error down
-    (("--dt", "0.0005", "--correct-every", "1"), (0.0, 2e-6)),
-    (("--dt", "0",), None),
-], ids=["default", "uncorrected", "fine-corrected-every-step", "zero-step-refused"])
+@pytest.mark.parametrize(
+    ("arguments", "error_range"),
+    [
+        ((), (2e-5, 2e-4)),
+        (("--correct-every", "0"), (2e-4, 2e-3)),  # the correction keeps the error down
+        (("--dt", "0.0005", "--correct-every", "1"), (0.0, 2e-6)),
+        (
+            (
+                "--dt",
+                "0",
+            ),
+            None,
+        ),
+    ],
+    ids=["default", "uncorrected", "fine-corrected-every-step", "zero-step-refused"],
+)
 def test_pointing_control_follows_the_arc(arguments, error_range):
     result = run_example("pointing_control.py", *arguments)
     if error_range is None:
@@ -144,13 +162,22 @@ def test_pointing_control_follows_the_arc(arguments, error_range):
     assert 0.4 < float(gain) < 0.41  # the arc keeps well away from singular configurations
 
 
-@pytest.mark.skipif(not hasattr(TarveloArmKinematics, "is_reachable_direction_batch"),
-                    reason="needs the array methods")
+@pytest.mark.skipif(not hasattr(TarveloArmKinematics, "is_reachable_direction_batch"), reason="needs the array methods")
 def test_parallel_workspace_matches_the_workspace_example(tmp_path, default_fractions):
     """Two local worker processes on a tiny grid find exactly the shares of workspace.py's grid."""
     pytest.importorskip("distributed")
-    result = run_example("parallel_workspace.py", "--resolution", TINY, "--bands-per-task", "5", "--workers", "2",
-                         "--compare-resolution", "0", cwd=tmp_path)
+    result = run_example(
+        "parallel_workspace.py",
+        "--resolution",
+        TINY,
+        "--bands-per-task",
+        "5",
+        "--workers",
+        "2",
+        "--compare-resolution",
+        "0",
+        cwd=tmp_path,
+    )
     assert result.returncode == 0, result.stderr
     assert "local cluster: 2 workers" in result.stdout
     fractions = {branch: float(value) for branch, value in FRACTION_LINE.findall(result.stdout)}

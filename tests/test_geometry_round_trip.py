@@ -49,17 +49,30 @@ def test_document_round_trip_is_bit_exact(arm_arc, coupler_arc, branch, mirror):
     assert again.to_json() == text
 
 
-@pytest.mark.parametrize(("make", "branch"), [
-    (TarveloArmKinematics, "positive"),
-    (lambda: TarveloArmKinematics(0.9, 0.3, True), "positive"),
-    (TarveloArmKinematics.default_left, "positive"),
-    (TarveloArmKinematics.default_right, "positive"),
-    (lambda: TarveloArmKinematics.from_json('[0.7, 0.5, "negative"]'), "negative"),
-    (lambda: TarveloArmKinematics.from_json('{"arm_arc": 1, "coupler_arc": 2, "branch": {"negative": null}}'),
-     "negative"),
-    (lambda: TarveloArmKinematics.from_json('{"branch": "positive", "coupler_arc": 2, "arm_arc": 1}'), "positive"),
-], ids=["constructor", "constructor-mirrored", "default-left", "default-right", "array-negative",
-        "object-negative-tagged", "object-positive"])
+@pytest.mark.parametrize(
+    ("make", "branch"),
+    [
+        (TarveloArmKinematics, "positive"),
+        (lambda: TarveloArmKinematics(0.9, 0.3, True), "positive"),
+        (TarveloArmKinematics.default_left, "positive"),
+        (TarveloArmKinematics.default_right, "positive"),
+        (lambda: TarveloArmKinematics.from_json('[0.7, 0.5, "negative"]'), "negative"),
+        (
+            lambda: TarveloArmKinematics.from_json('{"arm_arc": 1, "coupler_arc": 2, "branch": {"negative": null}}'),
+            "negative",
+        ),
+        (lambda: TarveloArmKinematics.from_json('{"branch": "positive", "coupler_arc": 2, "arm_arc": 1}'), "positive"),
+    ],
+    ids=[
+        "constructor",
+        "constructor-mirrored",
+        "default-left",
+        "default-right",
+        "array-negative",
+        "object-negative-tagged",
+        "object-positive",
+    ],
+)
 def test_branch_is_the_arm_own(make, branch):
     arm = make()
     assert arm.branch() == branch and type(arm.branch()) is str
@@ -76,14 +89,18 @@ def test_round_trip_keeps_the_kinematics():
 NAN, INF = math.nan, math.inf
 
 
-@pytest.mark.parametrize(("arm_arc", "coupler_arc", "member", "shown"), [
-    (NAN, 0.5, "arm_arc", "nan"),
-    (INF, 0.5, "arm_arc", "inf"),
-    (-INF, 0.5, "arm_arc", "-inf"),
-    (0.7, NAN, "coupler_arc", "nan"),
-    (0.7, -INF, "coupler_arc", "-inf"),
-    (-NAN, INF, "arm_arc", "nan"),  # the first member that cannot be written is named
-], ids=["nan-arm", "inf-arm", "minus-inf-arm", "nan-coupler", "minus-inf-coupler", "both"])
+@pytest.mark.parametrize(
+    ("arm_arc", "coupler_arc", "member", "shown"),
+    [
+        (NAN, 0.5, "arm_arc", "nan"),
+        (INF, 0.5, "arm_arc", "inf"),
+        (-INF, 0.5, "arm_arc", "-inf"),
+        (0.7, NAN, "coupler_arc", "nan"),
+        (0.7, -INF, "coupler_arc", "-inf"),
+        (-NAN, INF, "arm_arc", "nan"),  # the first member that cannot be written is named
+    ],
+    ids=["nan-arm", "inf-arm", "minus-inf-arm", "nan-coupler", "minus-inf-coupler", "both"],
+)
 def test_non_finite_arc_is_refused_naming_the_member(arm_arc, coupler_arc, member, shown):
     arm = TarveloArmKinematics(arm_arc, coupler_arc)
     with pytest.raises(ValueError) as info:

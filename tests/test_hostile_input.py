@@ -19,8 +19,16 @@ D = ARM.direction(0.5, 0.5)
 class Hostile:
     """An object whose protocol methods raise or lie, as chosen."""
 
-    def __init__(self, length=3, length_error=None, item_error=None, item=0.5, float_result=0.5,
-                 float_error=None, index_error=None):
+    def __init__(
+        self,
+        length=3,
+        length_error=None,
+        item_error=None,
+        item=0.5,
+        float_result=0.5,
+        float_error=None,
+        index_error=None,
+    ):
         self.length, self.length_error, self.item_error = length, length_error, item_error
         self.item, self.float_result, self.float_error, self.index_error = item, float_result, float_error, index_error
 
@@ -55,15 +63,44 @@ class IndexOnly:
         raise self.error
 
 
-ERRORS = st.sampled_from([ValueError("v"), TypeError("t"), KeyError("k"), IndexError("i"),
-                          ZeroDivisionError("z"), MemoryError(), RecursionError("r"), OverflowError("o")])
-DTYPES = ["float64", "float32", "float16", "int8", "int64", "uint64", "bool", "complex128", "object",
-          "U3", "S3", "datetime64[s]", "timedelta64[s]"]
+ERRORS = st.sampled_from(
+    [
+        ValueError("v"),
+        TypeError("t"),
+        KeyError("k"),
+        IndexError("i"),
+        ZeroDivisionError("z"),
+        MemoryError(),
+        RecursionError("r"),
+        OverflowError("o"),
+    ]
+)
+DTYPES = [
+    "float64",
+    "float32",
+    "float16",
+    "int8",
+    "int64",
+    "uint64",
+    "bool",
+    "complex128",
+    "object",
+    "U3",
+    "S3",
+    "datetime64[s]",
+    "timedelta64[s]",
+]
 
 scalars = st.one_of(
-    st.none(), st.booleans(), st.integers(min_value=-(10**400), max_value=10**400),
-    st.floats(allow_nan=True, allow_infinity=True), st.text(max_size=5), st.binary(max_size=5),
-    st.complex_numbers(max_magnitude=1e6), st.just(Ellipsis), st.just(object()),
+    st.none(),
+    st.booleans(),
+    st.integers(min_value=-(10**400), max_value=10**400),
+    st.floats(allow_nan=True, allow_infinity=True),
+    st.text(max_size=5),
+    st.binary(max_size=5),
+    st.complex_numbers(max_magnitude=1e6),
+    st.just(Ellipsis),
+    st.just(object()),
 )
 
 
@@ -71,10 +108,15 @@ scalars = st.one_of(
 def hostile_objects(draw):
     kind = draw(st.integers(0, 5))
     if kind == 0:
-        return Hostile(length=draw(st.integers(-2, 5)), length_error=draw(st.none() | ERRORS),
-                       item_error=draw(st.none() | ERRORS), item=draw(scalars),
-                       float_result=draw(scalars), float_error=draw(st.none() | ERRORS),
-                       index_error=draw(st.none() | ERRORS))
+        return Hostile(
+            length=draw(st.integers(-2, 5)),
+            length_error=draw(st.none() | ERRORS),
+            item_error=draw(st.none() | ERRORS),
+            item=draw(scalars),
+            float_result=draw(scalars),
+            float_error=draw(st.none() | ERRORS),
+            index_error=draw(st.none() | ERRORS),
+        )
     if kind == 1:
         return IndexOnly(draw(ERRORS))
     if kind == 2:
@@ -94,9 +136,21 @@ values = st.recursive(
     max_leaves=12,
 )
 
-VALID = {"theta_a": 0.5, "theta_b": 0.5, "r_target": ROWS, "v3": D, "near": (0.5, 0.5), "json": "[0.7, 0.5]",
-         "joints": [0.3, 0.2, 0.1], "r": NECK.fk([0.3, 0.2, 0.1]), "arm_arc": 0.7, "coupler_arc": 0.5,
-         "mirror": False, "direction_rate": [0.1, -0.2, 0.3], "angular_velocity": [0.1, -0.2, 0.3]}
+VALID = {
+    "theta_a": 0.5,
+    "theta_b": 0.5,
+    "r_target": ROWS,
+    "v3": D,
+    "near": (0.5, 0.5),
+    "json": "[0.7, 0.5]",
+    "joints": [0.3, 0.2, 0.1],
+    "r": NECK.fk([0.3, 0.2, 0.1]),
+    "arm_arc": 0.7,
+    "coupler_arc": 0.5,
+    "mirror": False,
+    "direction_rate": [0.1, -0.2, 0.3],
+    "angular_velocity": [0.1, -0.2, 0.3],
+}
 
 # (label, callable taking keyword arguments, its parameters, result check)
 METHODS = [
@@ -115,22 +169,36 @@ METHODS = [
     ("neck_ik", NECK.ik, ["r"], lambda r: type(r) is tuple and len(r) == 3),
     ("jacobian", ARM.jacobian, ["theta_a", "theta_b"], lambda r: len(r) == 3 and all(len(row) == 2 for row in r)),
     ("direction_jacobian", ARM.direction_jacobian, ["theta_a", "theta_b"], lambda r: len(r) == 3),
-    ("joint_rates", ARM.joint_rates, ["theta_a", "theta_b", "direction_rate"], lambda r: type(r) is tuple and len(r) == 2),
+    (
+        "joint_rates",
+        ARM.joint_rates,
+        ["theta_a", "theta_b", "direction_rate"],
+        lambda r: type(r) is tuple and len(r) == 2,
+    ),
     ("manipulability", ARM.manipulability, ["theta_a", "theta_b"], lambda r: type(r) is float),
     ("ik_solutions", ARM.ik_solutions, ["r_target"], lambda r: type(r) is list and len(r) <= 4),
     ("ik_from_direction_solutions", ARM.ik_from_direction_solutions, ["v3"], lambda r: type(r) is list and len(r) <= 4),
     ("neck_jacobian", NECK.jacobian, ["joints"], lambda r: len(r) == 3 and all(len(row) == 3 for row in r)),
     ("neck_joint_rates", NECK.joint_rates, ["joints", "angular_velocity"], lambda r: type(r) is tuple and len(r) == 3),
     ("fk_batch", ARM.fk_batch, ["joints", "workers"], lambda r: r.shape[-2:] == (3, 3)),
-    ("ik_from_direction_batch", ARM.ik_from_direction_batch, ["directions", "near", "workers"],
-     lambda r: r.shape[-1] == 2),
+    (
+        "ik_from_direction_batch",
+        ARM.ik_from_direction_batch,
+        ["directions", "near", "workers"],
+        lambda r: r.shape[-1] == 2,
+    ),
     ("ik_from_direction_path", ARM.ik_from_direction_path, ["directions", "near"], lambda r: r.shape[-1] == 2),
     ("jacobian_batch", ARM.jacobian_batch, ["joints", "workers"], lambda r: r.shape[-2:] == (3, 2)),
 ]
 CASES = [(label, call, params, check, p) for label, call, params, check in METHODS for p in params]
 # The array methods' valid arguments, where a name means something else for a scalar method.
-BATCH_VALID = {"joints": [[0.5, 0.5]] * 3, "rotations": np.array([ROWS] * 2), "directions": [D, D],
-               "near": (0.5, 0.5), "workers": 2}
+BATCH_VALID = {
+    "joints": [[0.5, 0.5]] * 3,
+    "rotations": np.array([ROWS] * 2),
+    "directions": [D, D],
+    "near": (0.5, 0.5),
+    "workers": 2,
+}
 
 
 def valid(label, param):
@@ -148,8 +216,7 @@ def assert_ordinary(call, kwargs, check):
     assert check(result)
 
 
-@pytest.mark.parametrize(("label", "call", "params", "check", "param"), CASES,
-                         ids=[f"{c[0]}-{c[4]}" for c in CASES])
+@pytest.mark.parametrize(("label", "call", "params", "check", "param"), CASES, ids=[f"{c[0]}-{c[4]}" for c in CASES])
 @settings(max_examples=150, derandomize=True, deadline=None)
 @given(value=values)
 def test_hostile_value_in_one_parameter(label, call, params, check, param, value):
@@ -161,8 +228,12 @@ def test_hostile_value_in_one_parameter(label, call, params, check, param, value
 
 
 @settings(max_examples=150, derandomize=True, deadline=None)
-@given(positional=st.lists(values, max_size=4),
-       keyword=st.dictionaries(st.sampled_from(list(VALID) + ["rotations", "directions", "workers", "x"]), values, max_size=3))
+@given(
+    positional=st.lists(values, max_size=4),
+    keyword=st.dictionaries(
+        st.sampled_from(list(VALID) + ["rotations", "directions", "workers", "x"]), values, max_size=3
+    ),
+)
 def test_hostile_argument_lists(positional, keyword):
     for _, call, _, check in METHODS:
         assert_ordinary(functools.partial(call, *positional), keyword, check)

@@ -10,9 +10,13 @@ import reference_kinematics as ref
 from tarvelo_torso_kinematics import TarveloArmKinematics as Arm
 
 LEFT = Arm.default_left()
-ARMS = {"left": LEFT, "right": Arm.default_right(), "left-negative": Arm.from_json('[0.7, 0.5, "negative"]'),
-        "long-coupler-negative-mirrored": Arm.from_json('[0.6, 0.7, "negative", true]'),
-        "wide-negative-mirrored": Arm.from_json('[0.9, 0.6, "negative", true]')}
+ARMS = {
+    "left": LEFT,
+    "right": Arm.default_right(),
+    "left-negative": Arm.from_json('[0.7, 0.5, "negative"]'),
+    "long-coupler-negative-mirrored": Arm.from_json('[0.6, 0.7, "negative", true]'),
+    "wide-negative-mirrored": Arm.from_json('[0.9, 0.6, "negative", true]'),
+}
 TARGETS = 60  # per arm: 300 targets
 ANGLES = np.linspace(-math.pi, math.pi, 160, endpoint=False)
 SEED_SPACING = 0.1
@@ -39,8 +43,13 @@ def seeds(grid, d):
     a, b = ANGLES[i[order]], ANGLES[j[order]]
     while a.size:
         yield float(a[0]), float(b[0])
-        far = np.maximum(np.abs(np.remainder(a - a[0] + math.pi, math.tau) - math.pi),
-                         np.abs(np.remainder(b - b[0] + math.pi, math.tau) - math.pi)) >= SEED_SPACING
+        far = (
+            np.maximum(
+                np.abs(np.remainder(a - a[0] + math.pi, math.tau) - math.pi),
+                np.abs(np.remainder(b - b[0] + math.pi, math.tau) - math.pi),
+            )
+            >= SEED_SPACING
+        )
         a, b = a[far], b[far]
 
 
@@ -74,8 +83,12 @@ def frobenius(p, q):
 @pytest.mark.parametrize("name", ARMS)
 def test_solution_lists_are_complete_exact_and_hold_the_chosen_answer(name):
     arm, rng = ARMS[name], np.random.default_rng(5)
-    grid = np.array([[arm.direction(a, b) if arm.is_reachable_joints(a, b) else [np.nan] * 3 for b in ANGLES.tolist()]
-                     for a in ANGLES.tolist()])
+    grid = np.array(
+        [
+            [arm.direction(a, b) if arm.is_reachable_joints(a, b) else [np.nan] * 3 for b in ANGLES.tolist()]
+            for a in ANGLES.tolist()
+        ]
+    )
     checked = listed = unfound = 0
     while checked < TARGETS:
         theta_a, theta_b = rng.uniform(-math.pi, math.pi, size=2).tolist()
@@ -120,13 +133,17 @@ def test_touching_circles_list_both_tips_of_arm_a(azimuth_degrees):
     assert 0.0 < abs(by_rotation[0][0] - by_rotation[1][0]) < 1e-6 and LEFT.ik(rotation) in by_rotation
 
 
-@pytest.mark.parametrize(("method", "target"), [
-    ("ik_solutions", [[1.0, 0.0, 0.0], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]]),
-    ("ik_solutions", [[math.nan] * 3] * 3),
-    ("ik_from_direction_solutions", [0.0, 0.0, 1.0]),
-    ("ik_from_direction_solutions", [math.nan, 0.0, 1.0]),
-    ("ik_from_direction_solutions", [x * 1e-13 for x in LEFT.direction(0.0, 0.0)]),
-], ids=["identity", "nan-rotation", "along-u_A", "nan", "shorter-than-1e-12"])
+@pytest.mark.parametrize(
+    ("method", "target"),
+    [
+        ("ik_solutions", [[1.0, 0.0, 0.0], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]]),
+        ("ik_solutions", [[math.nan] * 3] * 3),
+        ("ik_from_direction_solutions", [0.0, 0.0, 1.0]),
+        ("ik_from_direction_solutions", [math.nan, 0.0, 1.0]),
+        ("ik_from_direction_solutions", [x * 1e-13 for x in LEFT.direction(0.0, 0.0)]),
+    ],
+    ids=["identity", "nan-rotation", "along-u_A", "nan", "shorter-than-1e-12"],
+)
 def test_unreachable_targets_give_an_empty_list(method, target):
     assert getattr(LEFT, method)(target) == []
 

@@ -50,8 +50,21 @@ def refusals(*calls):
     raise TypeError("refused")
 
 
-ARGUMENTS = [ROWS, D, NEAR, NECK_ROWS, DOCUMENT, BAD_DOCUMENT, GIMBAL, JOINT_ROWS, DIRECTION_GRID, NEAR_COLUMN,
-             COMPLEX_ROWS, DATE_ROWS, Float(0.5)]
+ARGUMENTS = [
+    ROWS,
+    D,
+    NEAR,
+    NECK_ROWS,
+    DOCUMENT,
+    BAD_DOCUMENT,
+    GIMBAL,
+    JOINT_ROWS,
+    DIRECTION_GRID,
+    NEAR_COLUMN,
+    COMPLEX_ROWS,
+    DATE_ROWS,
+    Float(0.5),
+]
 
 # (label, call); each call may raise: only what it leaves behind counts.
 CALLS = [
@@ -103,17 +116,34 @@ CALLS = [
     ("neck-jacobian", lambda: NECK.jacobian([0.3, 0.2, 0.1])),
     ("neck-joint-rates", lambda: NECK.joint_rates([0.3, 0.2, 0.1], D)),
     ("neck-joint-rates-gimbal", lambda: NECK.joint_rates([0.3, math.pi / 2, 0.1], D)),
-    ("array-methods", lambda: (
-        ARM.fk_batch(JOINT_ROWS, workers=-1), ARM.is_reachable_joints_batch(JOINT_ROWS[:4]),
-        ARM.is_reachable_orientation_batch([ROWS]), ARM.is_reachable_direction_batch(DIRECTION_GRID),
-        ARM.ik_batch([ROWS, GIMBAL]), ARM.ik_from_direction_batch(DIRECTION_GRID, NEAR_COLUMN),
-        ARM.ik_from_direction_path(DIRECTION_GRID[1], near=NEAR), NECK.ik_batch(NECK.fk_batch([[0.3, 0.2, 0.1]])),
-        ARM.jacobian_batch(JOINT_ROWS), ARM.direction_jacobian_batch(JOINT_ROWS[:4], workers=2),
-        ARM.manipulability_batch(JOINT_ROWS), NECK.jacobian_batch([[0.3, 0.2, 0.1]]))),
-    ("array-refusals", lambda: refusals(
-        lambda: ARM.direction_batch(DIRECTION_GRID), lambda: ARM.ik_from_direction_batch(DIRECTION_GRID, JOINT_ROWS),
-        lambda: NECK.fk_batch([[0.0, 0.0, 0.0]], workers=0), lambda: ARM.fk_batch(JOINT_ROWS, workers="2"),
-        lambda: ARM.fk_batch(JOINT_ROWS, 2), lambda: ARM.manipulability_batch(DIRECTION_GRID))),
+    (
+        "array-methods",
+        lambda: (
+            ARM.fk_batch(JOINT_ROWS, workers=-1),
+            ARM.is_reachable_joints_batch(JOINT_ROWS[:4]),
+            ARM.is_reachable_orientation_batch([ROWS]),
+            ARM.is_reachable_direction_batch(DIRECTION_GRID),
+            ARM.ik_batch([ROWS, GIMBAL]),
+            ARM.ik_from_direction_batch(DIRECTION_GRID, NEAR_COLUMN),
+            ARM.ik_from_direction_path(DIRECTION_GRID[1], near=NEAR),
+            NECK.ik_batch(NECK.fk_batch([[0.3, 0.2, 0.1]])),
+            ARM.jacobian_batch(JOINT_ROWS),
+            ARM.direction_jacobian_batch(JOINT_ROWS[:4], workers=2),
+            ARM.manipulability_batch(JOINT_ROWS),
+            NECK.jacobian_batch([[0.3, 0.2, 0.1]]),
+        ),
+    ),
+    (
+        "array-refusals",
+        lambda: refusals(
+            lambda: ARM.direction_batch(DIRECTION_GRID),
+            lambda: ARM.ik_from_direction_batch(DIRECTION_GRID, JOINT_ROWS),
+            lambda: NECK.fk_batch([[0.0, 0.0, 0.0]], workers=0),
+            lambda: ARM.fk_batch(JOINT_ROWS, workers="2"),
+            lambda: ARM.fk_batch(JOINT_ROWS, 2),
+            lambda: ARM.manipulability_batch(DIRECTION_GRID),
+        ),
+    ),
 ]
 # Refusals of an array's dtype: the interpreter's caches grow once (by 20 to 300 blocks) at some
 # point after a few thousand of them, so they are counted over the long run only.

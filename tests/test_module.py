@@ -130,8 +130,19 @@ def geometry(arm):
         (lambda: TarveloArmKinematics(mirror=np.bool_(False)), (0.7, 0.5, False)),
         (lambda: TarveloArmKinematics(float("inf"), float("-inf")), (float("inf"), float("-inf"), False)),
     ],
-    ids=["no-args", "default-left", "default-right", "mirror-kw", "arm-arc-only", "coupler-kw",
-         "negative-and-zero", "int-arc", "numpy-true", "numpy-false", "infinite"],
+    ids=[
+        "no-args",
+        "default-left",
+        "default-right",
+        "mirror-kw",
+        "arm-arc-only",
+        "coupler-kw",
+        "negative-and-zero",
+        "int-arc",
+        "numpy-true",
+        "numpy-false",
+        "infinite",
+    ],
 )
 def test_constructed_geometry(make, expected):
     arm = make()
@@ -172,8 +183,9 @@ def test_repr_is_the_default():
 
 
 # The private module of subinterpreters: `_xxsubinterpreters` up to 3.12, `_interpreters` since.
-SUBINTERPRETERS = next((name for name in ("_interpreters", "_xxsubinterpreters")
-                        if importlib.util.find_spec(name) is not None), None)
+SUBINTERPRETERS = next(
+    (name for name in ("_interpreters", "_xxsubinterpreters") if importlib.util.find_spec(name) is not None), None
+)
 
 # Imports the module in a second interpreter and prints the refusal as "Type: message", then
 # uses the module of the first. "legacy" asks for an interpreter that admits single-phase

@@ -40,19 +40,23 @@ def matrix_with_sine(r20):
 FK_EXACT = [
     ([0.0, 0.0, 0.0], [[1.0, 0.0, 0.0], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]]),
     ([-0.0, -0.0, -0.0], [[1.0, 0.0, 0.0], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]]),
-    ([0.0, HALF_PI, 0.0],
-     [[6.123233995736766e-17, 0.0, 1.0], [0.0, 1.0, 0.0], [-1.0, 0.0, 6.123233995736766e-17]]),
-    ([0.3, 0.2, 0.1],
-     [[0.9362933635841992, -0.2750958473182437, 0.21835066314633444],
-      [0.28962947762551555, 0.9564250858492325, -0.03695701352462508],
-      [-0.19866933079506122, 0.09784339500725571, 0.975170327201816]]),
+    ([0.0, HALF_PI, 0.0], [[6.123233995736766e-17, 0.0, 1.0], [0.0, 1.0, 0.0], [-1.0, 0.0, 6.123233995736766e-17]]),
+    (
+        [0.3, 0.2, 0.1],
+        [
+            [0.9362933635841992, -0.2750958473182437, 0.21835066314633444],
+            [0.28962947762551555, 0.9564250858492325, -0.03695701352462508],
+            [-0.19866933079506122, 0.09784339500725571, 0.975170327201816],
+        ],
+    ),
     # The smallest nonzero angle still goes through sine and cosine.
     ([5e-324, 0.0, 0.0], [[1.0, -5e-324, 0.0], [5e-324, 1.0, 0.0], [0.0, 0.0, 1.0]]),
 ]
 
 
-@pytest.mark.parametrize(("joints", "rows"), FK_EXACT,
-                         ids=["zero", "negative-zero", "pitch-half-pi", "ordinary", "smallest-yaw"])
+@pytest.mark.parametrize(
+    ("joints", "rows"), FK_EXACT, ids=["zero", "negative-zero", "pitch-half-pi", "ordinary", "smallest-yaw"]
+)
 def test_fk_exact_values(joints, rows):
     result = NECK.fk(joints)
     assert result == rows
@@ -61,11 +65,15 @@ def test_fk_exact_values(joints, rows):
 
 # Regression: built as c + (1 - c), the axis entry of an elementary rotation came out as
 # 0.9999999999999999 for this angle, whose cosine is -0.5000000000000006.
-@pytest.mark.parametrize(("joints", "row", "col"), [
-    ([2.094395102393196, 0.0, 0.0], 2, 2),
-    ([0.0, 2.094395102393196, 0.0], 1, 1),
-    ([0.0, 0.0, 2.094395102393196], 0, 0),
-], ids=["yaw-axis", "pitch-axis", "roll-axis"])
+@pytest.mark.parametrize(
+    ("joints", "row", "col"),
+    [
+        ([2.094395102393196, 0.0, 0.0], 2, 2),
+        ([0.0, 2.094395102393196, 0.0], 1, 1),
+        ([0.0, 0.0, 2.094395102393196], 0, 0),
+    ],
+    ids=["yaw-axis", "pitch-axis", "roll-axis"],
+)
 def test_fk_axis_entry_is_exactly_one(joints, row, col):
     assert NECK.fk(joints)[row][col] == 1.0
 
@@ -107,9 +115,11 @@ IK_EXACT = [
 ]
 
 
-@pytest.mark.parametrize(("r", "joints"), IK_EXACT,
-                         ids=["identity", "ordinary", "last-free-sine", "last-free-sine-negative",
-                              "unused-entries"])
+@pytest.mark.parametrize(
+    ("r", "joints"),
+    IK_EXACT,
+    ids=["identity", "ordinary", "last-free-sine", "last-free-sine-negative", "unused-entries"],
+)
 def test_ik_exact_values(r, joints):
     result = NECK.ik(r)
     assert type(result) is tuple
@@ -175,9 +185,18 @@ ROUND_TRIPS = [
 ]
 
 
-@pytest.mark.parametrize(("joints", "expected"), ROUND_TRIPS,
-                         ids=["pitch-above-half-pi", "pitch-below-minus-half-pi", "other-signs",
-                              "turns-added", "yaw-roll-outside-pi", "pitch-full-turn"])
+@pytest.mark.parametrize(
+    ("joints", "expected"),
+    ROUND_TRIPS,
+    ids=[
+        "pitch-above-half-pi",
+        "pitch-below-minus-half-pi",
+        "other-signs",
+        "turns-added",
+        "yaw-roll-outside-pi",
+        "pitch-full-turn",
+    ],
+)
 def test_round_trip_gives_the_equivalent_triple(joints, expected):
     result = NECK.ik(NECK.fk(joints))
     assert result == pytest.approx(expected, abs=1e-12)
@@ -199,12 +218,24 @@ def test_round_trip_keeps_the_rotation(yaw, pitch, roll):
     assert [x for row in again for x in row] == pytest.approx([x for row in rows for x in row], abs=1e-9)
 
 
-@pytest.mark.parametrize(("call", "exc", "message"), [
-    (lambda: NECK.ik([[1, 0, 0], [0, 1, 0, 0], [0, 0, 1]]), ValueError, "expected a sequence of length 3 (got 4)"),
-    (lambda: NECK.ik(r=[[1, 0, 0], [0, 1, 0], [0, 0, "x"]]), TypeError, "argument 'r': must be real number, not str"),
-    (lambda: NECK.fk(joints={}), TypeError, "argument 'joints': 'dict' object cannot be converted to 'Sequence'"),
-    (lambda: NECK.fk(rows=[0, 0, 0]), TypeError, "TarveloNeckKinematics.fk() got an unexpected keyword argument 'rows'"),
-], ids=["ik-row-too-long", "ik-element-not-number", "fk-dict", "fk-unknown-keyword"])
+@pytest.mark.parametrize(
+    ("call", "exc", "message"),
+    [
+        (lambda: NECK.ik([[1, 0, 0], [0, 1, 0, 0], [0, 0, 1]]), ValueError, "expected a sequence of length 3 (got 4)"),
+        (
+            lambda: NECK.ik(r=[[1, 0, 0], [0, 1, 0], [0, 0, "x"]]),
+            TypeError,
+            "argument 'r': must be real number, not str",
+        ),
+        (lambda: NECK.fk(joints={}), TypeError, "argument 'joints': 'dict' object cannot be converted to 'Sequence'"),
+        (
+            lambda: NECK.fk(rows=[0, 0, 0]),
+            TypeError,
+            "TarveloNeckKinematics.fk() got an unexpected keyword argument 'rows'",
+        ),
+    ],
+    ids=["ik-row-too-long", "ik-element-not-number", "fk-dict", "fk-unknown-keyword"],
+)
 def test_argument_errors(call, exc, message):
     with pytest.raises(exc) as info:
         call()

@@ -12,8 +12,11 @@ from tarvelo_torso_kinematics import TarveloArmKinematics, TarveloNeckKinematics
 
 def panic_type():
     """PanicException is not a module attribute: find it among BaseException's subclasses."""
-    found = [c for c in BaseException.__subclasses__() if c.__qualname__ == "PanicException"
-             and c.__module__ == "tarvelo_runtime"]
+    found = [
+        c
+        for c in BaseException.__subclasses__()
+        if c.__qualname__ == "PanicException" and c.__module__ == "tarvelo_runtime"
+    ]
     assert len(found) == 1
     return found[0]
 
@@ -80,11 +83,13 @@ def test_panic_whose_str_fails_uses_the_fixed_message():
     assert run.stdout.splitlines()[:2] == ["type PanicException True", "message Unwrapped panic from Python code"]
 
 
-@pytest.mark.parametrize("message", ["a\x00b", "lone \ud800 surrogate", "π ≈ 3.14"],
-                         ids=["nul", "lone-surrogate", "non-ascii"])
+@pytest.mark.parametrize(
+    "message", ["a\x00b", "lone \ud800 surrogate", "π ≈ 3.14"], ids=["nul", "lone-surrogate", "non-ascii"]
+)
 def test_panic_message_comes_back_whole(message):
     script = PANIC_SCRIPT.replace('raise Panic("boom from python")', f"raise Panic({message!r})").replace(
-        'print("message", error)', 'print("message", ascii(error.args))')
+        'print("message", error)', 'print("message", ascii(error.args))'
+    )
     run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
     assert run.returncode == 0, run.stderr
     assert run.stdout.splitlines()[1] == f"message {ascii((message,))}"
@@ -108,17 +113,26 @@ def flag_whose_type_raises(attribute, error):
 # Python code that the conversions run where an error is ordinarily cleared or replaced:
 # a call raising `error` there, and the TypeError it gives for an ordinary error.
 CLEARED_ERRORS = [
-    (lambda error: TarveloArmKinematics(mirror=flag_whose_type_raises("__module__", error)),
-     "argument 'mirror': 'Flag' object cannot be converted to 'PyBool'"),
-    (lambda error: TarveloArmKinematics(mirror=flag_whose_type_raises("__name__", error)),
-     "argument 'mirror': 'Flag' object cannot be converted to 'PyBool'"),
-    (lambda error: TarveloArmKinematics.default_left().fk(raising("__float__", TypeError(raising("__str__", error))), 0.0),
-     "argument 'theta_a': <exception str() failed>"),
+    (
+        lambda error: TarveloArmKinematics(mirror=flag_whose_type_raises("__module__", error)),
+        "argument 'mirror': 'Flag' object cannot be converted to 'PyBool'",
+    ),
+    (
+        lambda error: TarveloArmKinematics(mirror=flag_whose_type_raises("__name__", error)),
+        "argument 'mirror': 'Flag' object cannot be converted to 'PyBool'",
+    ),
+    (
+        lambda error: TarveloArmKinematics.default_left().fk(
+            raising("__float__", TypeError(raising("__str__", error))), 0.0
+        ),
+        "argument 'theta_a': <exception str() failed>",
+    ),
 ]
 
 
-@pytest.mark.parametrize(("call", "ordinary_message"), CLEARED_ERRORS,
-                         ids=["bool-type-module", "bool-type-name", "wrapped-error-text"])
+@pytest.mark.parametrize(
+    ("call", "ordinary_message"), CLEARED_ERRORS, ids=["bool-type-module", "bool-type-name", "wrapped-error-text"]
+)
 def test_panic_where_an_ordinary_error_is_cleared_comes_back(call, ordinary_message):
     panic = panic_type()
     with pytest.raises(panic) as info:
@@ -155,12 +169,16 @@ REPORT_SCRIPT = PANIC_SCRIPT.split("arm = ")[0] + textwrap.dedent(
 BANNER = "--- tarvelo_torso_kinematics is resuming a panic after fetching a PanicException from Python. ---"
 
 
-@pytest.mark.parametrize(("setup", "through_sys_stderr"), [
-    ("sys.stderr = buffer", True),
-    ("del sys.stderr", False),
-    ("sys.stderr = None", False),
-    ("sys.stderr = Failing()", False),
-], ids=["redirected", "missing", "none", "failing"])
+@pytest.mark.parametrize(
+    ("setup", "through_sys_stderr"),
+    [
+        ("sys.stderr = buffer", True),
+        ("del sys.stderr", False),
+        ("sys.stderr = None", False),
+        ("sys.stderr = Failing()", False),
+    ],
+    ids=["redirected", "missing", "none", "failing"],
+)
 def test_panic_report_goes_through_sys_stderr(setup, through_sys_stderr):
     """The whole report, banner first, where sys.stderr points; the process's stderr only
     takes what sys.stderr cannot."""
@@ -180,30 +198,66 @@ def test_panic_report_goes_through_sys_stderr(setup, through_sys_stderr):
 
 
 ROUTINE_FAILURES = [
-    (lambda: TarveloArmKinematics.default_left().fk(0.0, math.pi), RuntimeError,
-     "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler."),
-    (lambda: TarveloArmKinematics.default_left().direction(1.0, 1.0), RuntimeError,
-     "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler."),
-    (lambda: TarveloArmKinematics.default_left().ik([[1, 0, 0], [0, 1, 0], [0, 0, 1]]), RuntimeError,
-     "Target orientation is outside the spherical 5-bar workspace."),
-    (lambda: TarveloArmKinematics.default_left().ik_from_direction([0, 0, 0]), RuntimeError,
-     "Target orientation is outside the spherical 5-bar workspace."),
-    (lambda: TarveloNeckKinematics().ik([[0, 0, 1], [0, 1, 0], [-1, 0, 0]]), ValueError,
-     "Gimbal lock: pitch is too close to ±π/2."),
+    (
+        lambda: TarveloArmKinematics.default_left().fk(0.0, math.pi),
+        RuntimeError,
+        "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler.",
+    ),
+    (
+        lambda: TarveloArmKinematics.default_left().direction(1.0, 1.0),
+        RuntimeError,
+        "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler.",
+    ),
+    (
+        lambda: TarveloArmKinematics.default_left().ik([[1, 0, 0], [0, 1, 0], [0, 0, 1]]),
+        RuntimeError,
+        "Target orientation is outside the spherical 5-bar workspace.",
+    ),
+    (
+        lambda: TarveloArmKinematics.default_left().ik_from_direction([0, 0, 0]),
+        RuntimeError,
+        "Target orientation is outside the spherical 5-bar workspace.",
+    ),
+    (
+        lambda: TarveloNeckKinematics().ik([[0, 0, 1], [0, 1, 0], [-1, 0, 0]]),
+        ValueError,
+        "Gimbal lock: pitch is too close to ±π/2.",
+    ),
     (lambda: TarveloArmKinematics.from_json("nope"), ValueError, None),
-    (lambda: TarveloArmKinematics.default_left().joint_rates(1.0, 1.0, [0, 0, 1]), RuntimeError,
-     "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler."),
+    (
+        lambda: TarveloArmKinematics.default_left().joint_rates(1.0, 1.0, [0, 0, 1]),
+        RuntimeError,
+        "Spherical 5-bar loop does not close: v_2 and v_4 are too far apart for the coupler.",
+    ),
     # The last θ_A at which the loop closes with θ_B = 0: both tips and v_3 lie in one plane.
-    (lambda: TarveloArmKinematics.default_left().joint_rates(1.4740857891368973, 0.0, [0, 0, 1]), ValueError,
-     "Singular configuration: joint rates are not determined for the pointing direction here."),
-    (lambda: TarveloNeckKinematics().joint_rates([0, math.pi / 2, 0], [0, 0, 1]), ValueError,
-     "Gimbal lock: pitch is too close to ±π/2."),
+    (
+        lambda: TarveloArmKinematics.default_left().joint_rates(1.4740857891368973, 0.0, [0, 0, 1]),
+        ValueError,
+        "Singular configuration: joint rates are not determined for the pointing direction here.",
+    ),
+    (
+        lambda: TarveloNeckKinematics().joint_rates([0, math.pi / 2, 0], [0, 0, 1]),
+        ValueError,
+        "Gimbal lock: pitch is too close to ±π/2.",
+    ),
 ]
 
 
-@pytest.mark.parametrize(("call", "kind", "message"), ROUTINE_FAILURES,
-                         ids=["fk", "direction", "ik", "ik-from-direction", "neck-ik", "from-json",
-                              "joint-rates-open", "joint-rates-singular", "neck-joint-rates"])
+@pytest.mark.parametrize(
+    ("call", "kind", "message"),
+    ROUTINE_FAILURES,
+    ids=[
+        "fk",
+        "direction",
+        "ik",
+        "ik-from-direction",
+        "neck-ik",
+        "from-json",
+        "joint-rates-open",
+        "joint-rates-singular",
+        "neck-joint-rates",
+    ],
+)
 def test_routine_failures_have_one_argument_and_no_cause(call, kind, message):
     with pytest.raises(kind) as info:
         call()

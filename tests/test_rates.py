@@ -11,9 +11,13 @@ from tarvelo_torso_kinematics import TarveloArmKinematics as Arm, TarveloNeckKin
 SINGULAR = "Singular configuration: joint rates are not determined for the pointing direction here."
 NECK = TarveloNeckKinematics()
 LEFT = Arm.default_left()
-GEOMETRIES = {"left": Arm.default_left(), "right": Arm.default_right(), "long-coupler": Arm(0.5, 0.7),
-              "left-negative": Arm.from_json('[0.7, 0.5, "negative"]'),
-              "wide-negative-mirrored": Arm.from_json('[0.9, 0.6, "negative", true]')}
+GEOMETRIES = {
+    "left": Arm.default_left(),
+    "right": Arm.default_right(),
+    "long-coupler": Arm(0.5, 0.7),
+    "left-negative": Arm.from_json('[0.7, 0.5, "negative"]'),
+    "wide-negative-mirrored": Arm.from_json('[0.9, 0.6, "negative", true]'),
+}
 PER_GEOMETRY = 2000  # five geometries: 10,000 configurations
 STEP = 1e-7  # truncation error ~ step², rounding error ~ 1e-16 / step
 # A central difference of fixed step loses accuracy towards the closing limit, where the
@@ -42,8 +46,11 @@ def test_arm_rates_match_finite_differences_and_joint_rates_invert(name):
     while len(pairs) < PER_GEOMETRY:
         a, b = rng.uniform(-math.pi, math.pi, size=2).tolist()
         stencil = [(a + s * da, b + s * db) for da, db in shifts for s in (-1, 1)]
-        if arm.is_reachable_joints(a, b) and all(arm.is_reachable_joints(*p) for p in stencil) \
-                and arm.manipulability(a, b) < MAX_GAIN:
+        if (
+            arm.is_reachable_joints(a, b)
+            and all(arm.is_reachable_joints(*p) for p in stencil)
+            and arm.manipulability(a, b) < MAX_GAIN
+        ):
             pairs.append((a, b))
     frame, direction, centre = rows(arm.jacobian, pairs), rows(arm.direction_jacobian, pairs), rows(arm.fk, pairs)
     fd_frame, fd_direction = [], []
@@ -61,13 +68,17 @@ def test_arm_rates_match_finite_differences_and_joint_rates_invert(name):
     # joint_rates inverts the direction Jacobian and ignores a rate along v_3.
     wanted = rng.uniform(-1.0, 1.0, size=(PER_GEOMETRY, 2))
     rates = np.einsum("nij,nj->ni", direction, wanted) + rng.uniform(-1, 1, (PER_GEOMETRY, 1)) * centre[:, :, 2]
-    back = rows(lambda a, b, rate: arm.joint_rates(a, b, rate), [(a, b, r) for (a, b), r in zip(pairs, rates.tolist(), strict=True)])
+    back = rows(
+        lambda a, b, rate: arm.joint_rates(a, b, rate),
+        [(a, b, r) for (a, b), r in zip(pairs, rates.tolist(), strict=True)],
+    )
     assert (np.abs(back - wanted).max(axis=1) / np.abs(wanted).max(axis=1)).max() <= 1e-9
 
 
 def theta_a_where_t_a_is(value):
     """θ_A (θ_B = 0, default left arm) where t_A = (u_A × v_2)·v_3 equals `value`, by bisection;
     t_A falls through 0 near θ_A = 0.43, at the edge of the pointing workspace."""
+
     def t_a(theta_a):
         v_2, _ = ref.tips(ref.LEFT, theta_a, 0.0)
         return ref.dot(ref.cross((0.0, 0.0, 1.0), v_2), LEFT.direction(theta_a, 0.0))
@@ -82,12 +93,27 @@ def theta_a_where_t_a_is(value):
 CLOSING_LIMIT = 1.4740857891368973  # the largest θ_A (θ_B = 0) at which the loop closes
 
 
-@pytest.mark.parametrize(("theta_a", "refused"), [
-    (theta_a_where_t_a_is(0.0), True), (theta_a_where_t_a_is(5e-7), True), (theta_a_where_t_a_is(-5e-7), True),
-    (theta_a_where_t_a_is(2e-6), False), (theta_a_where_t_a_is(-2e-6), False), (CLOSING_LIMIT, True),
-    (CLOSING_LIMIT - 1e-6, False),
-], ids=["t_A-zero", "t_A-below", "t_A-below-negative", "t_A-above", "t_A-above-negative", "closing-limit",
-        "near-closing-limit"])
+@pytest.mark.parametrize(
+    ("theta_a", "refused"),
+    [
+        (theta_a_where_t_a_is(0.0), True),
+        (theta_a_where_t_a_is(5e-7), True),
+        (theta_a_where_t_a_is(-5e-7), True),
+        (theta_a_where_t_a_is(2e-6), False),
+        (theta_a_where_t_a_is(-2e-6), False),
+        (CLOSING_LIMIT, True),
+        (CLOSING_LIMIT - 1e-6, False),
+    ],
+    ids=[
+        "t_A-zero",
+        "t_A-below",
+        "t_A-below-negative",
+        "t_A-above",
+        "t_A-above-negative",
+        "closing-limit",
+        "near-closing-limit",
+    ],
+)
 def test_joint_rates_refuse_singular_configurations(theta_a, refused):
     assert LEFT.is_reachable_joints(theta_a, 0.0) and not LEFT.is_reachable_joints(math.nextafter(CLOSING_LIMIT, 2), 0)
     if refused:
@@ -98,10 +124,14 @@ def test_joint_rates_refuse_singular_configurations(theta_a, refused):
         assert all(map(math.isfinite, LEFT.joint_rates(theta_a, 0.0, [0.0, 0.0, 1.0])))
 
 
-@pytest.mark.parametrize(("target", "gaps", "trend"), [
-    (theta_a_where_t_a_is(0.0), [1e-1, 1e-2, 1e-4, 1e-6, 0.0], "vanishes"),
-    (CLOSING_LIMIT, [1e-2, 1e-4, 1e-6, 1e-8, 1e-10, 1e-12], "grows"),
-], ids=["towards-t_A-zero", "towards-closing-limit"])
+@pytest.mark.parametrize(
+    ("target", "gaps", "trend"),
+    [
+        (theta_a_where_t_a_is(0.0), [1e-1, 1e-2, 1e-4, 1e-6, 0.0], "vanishes"),
+        (CLOSING_LIMIT, [1e-2, 1e-4, 1e-6, 1e-8, 1e-10, 1e-12], "grows"),
+    ],
+    ids=["towards-t_A-zero", "towards-closing-limit"],
+)
 def test_manipulability_towards_singular_configurations(target, gaps, trend):
     gains = [LEFT.manipulability(target - gap, 0.0) for gap in gaps]
     if trend == "vanishes":
@@ -124,16 +154,27 @@ def test_neck_jacobian_matches_finite_differences_closed_form_and_joint_rates_in
     jacobians = rows(lambda *j: NECK.jacobian(j), joints.tolist())
     centre = rows(lambda *j: NECK.fk(j), joints.tolist())
     for k, shift in enumerate(np.eye(3) * STEP):
-        fd = omega(rows(lambda *j: NECK.fk(j), (joints + shift).tolist()),
-                   rows(lambda *j: NECK.fk(j), (joints - shift).tolist()), centre)
+        fd = omega(
+            rows(lambda *j: NECK.fk(j), (joints + shift).tolist()),
+            rows(lambda *j: NECK.fk(j), (joints - shift).tolist()),
+            centre,
+        )
         assert np.abs(jacobians[:, :, k] - fd).max() < 1e-7
     yaw, pitch = joints[:, 0], joints[:, 1]
-    closed = np.stack([np.broadcast_to([0.0, 0.0, 1.0], (2000, 3)), np.stack([-np.sin(yaw), np.cos(yaw), 0 * yaw], -1),
-                       np.stack([np.cos(yaw) * np.cos(pitch), np.sin(yaw) * np.cos(pitch), -np.sin(pitch)], -1)], -1)
+    closed = np.stack(
+        [
+            np.broadcast_to([0.0, 0.0, 1.0], (2000, 3)),
+            np.stack([-np.sin(yaw), np.cos(yaw), 0 * yaw], -1),
+            np.stack([np.cos(yaw) * np.cos(pitch), np.sin(yaw) * np.cos(pitch), -np.sin(pitch)], -1),
+        ],
+        -1,
+    )
     assert np.abs(jacobians - closed).max() == 0.0
 
     wanted = rng.uniform(-1.0, 1.0, size=(2000, 3))
-    back = rows(NECK.joint_rates, zip(joints.tolist(), np.einsum("nij,nj->ni", jacobians, wanted).tolist(), strict=True))
+    back = rows(
+        NECK.joint_rates, zip(joints.tolist(), np.einsum("nij,nj->ni", jacobians, wanted).tolist(), strict=True)
+    )
     assert (np.abs(back - wanted).max(axis=1) / np.abs(wanted).max(axis=1)).max() <= 1e-9 / math.cos(1.5)
 
 
@@ -141,11 +182,31 @@ HALF_PI = 1.5707963267948966
 EDGE = math.asin(1.0 - 1e-6)  # ≈ 1.5693821: beyond it ik refuses fk's rotation
 
 
-@pytest.mark.parametrize(("pitch", "refused"), [
-    (0.0, False), (1.5693, False), (2.0, False), (math.nan, False), (1.56939, True), (-HALF_PI, True),
-    (math.pi - 1.56939, True), (EDGE, None), (math.nextafter(EDGE, 2.0), None),
-], ids=["zero", "below-edge", "beyond-half-pi", "nan", "above-edge", "minus-half-pi", "mirror-of-edge", "edge",
-        "edge-next"])
+@pytest.mark.parametrize(
+    ("pitch", "refused"),
+    [
+        (0.0, False),
+        (1.5693, False),
+        (2.0, False),
+        (math.nan, False),
+        (1.56939, True),
+        (-HALF_PI, True),
+        (math.pi - 1.56939, True),
+        (EDGE, None),
+        (math.nextafter(EDGE, 2.0), None),
+    ],
+    ids=[
+        "zero",
+        "below-edge",
+        "beyond-half-pi",
+        "nan",
+        "above-edge",
+        "minus-half-pi",
+        "mirror-of-edge",
+        "edge",
+        "edge-next",
+    ],
+)
 def test_neck_joint_rates_refuse_exactly_where_ik_refuses(pitch, refused):
     joints = [0.3, pitch, -0.2]
     try:

@@ -27,9 +27,7 @@ ARM, NECK = "TarveloArmKinematics", "TarveloNeckKinematics"
 
 
 def run_tool(*args, cwd):
-    return subprocess.run(
-        [sys.executable, "-m", *args], cwd=cwd, capture_output=True, text=True, check=False
-    )
+    return subprocess.run([sys.executable, "-m", *args], cwd=cwd, capture_output=True, text=True, check=False)
 
 
 def mypy(*args, cwd):
@@ -89,10 +87,14 @@ def runtime_parameters(cls, name):
 
 def stub_parameters(args, receiver):
     """The same for a stub `def`: positional parameters, then `*` and the keyword-only ones."""
-    params = args.args[len(receiver):]
+    params = args.args[len(receiver) :]
     defaults = [None] * (len(params) - len(args.defaults)) + [ast.unparse(d) for d in args.defaults]
-    keyword_only = [(a.arg, None if d is None else ast.unparse(d)) for a, d in zip(args.kwonlyargs, args.kw_defaults, strict=True)]
-    return [(a.arg, d) for a, d in zip(params, defaults, strict=True)] + ([("*", None)] + keyword_only if keyword_only else [])
+    keyword_only = [
+        (a.arg, None if d is None else ast.unparse(d)) for a, d in zip(args.kwonlyargs, args.kw_defaults, strict=True)
+    ]
+    return [(a.arg, d) for a, d in zip(params, defaults, strict=True)] + (
+        [("*", None)] + keyword_only if keyword_only else []
+    )
 
 
 def test_stub_covers_every_runtime_method():
@@ -102,8 +104,7 @@ def test_stub_covers_every_runtime_method():
         assert {m for c, m, _ in STUB_METHODS if c == cls.__name__} == runtime
 
 
-@pytest.mark.parametrize(("cls_name", "name", "node"), STUB_METHODS,
-                         ids=[f"{c}.{m}" for c, m, _ in STUB_METHODS])
+@pytest.mark.parametrize(("cls_name", "name", "node"), STUB_METHODS, ids=[f"{c}.{m}" for c, m, _ in STUB_METHODS])
 def test_stub_parameters_match_text_signature(cls_name, name, node):
     cls = getattr(tk, cls_name)
     args = node.args
@@ -142,10 +143,7 @@ def test_wrong_client_fails_mypy_with_the_expected_errors(tmp_path):
     expected = expected_errors(client)
     assert len(expected) == 15
     result = mypy("--strict", "--hide-error-context", str(client), cwd=tmp_path)
-    reported = [
-        (int(m.group(1)), m.group(2))
-        for m in re.finditer(r"^.*?:(\d+): error: (.*)$", result.stdout, re.M)
-    ]
+    reported = [(int(m.group(1)), m.group(2)) for m in re.finditer(r"^.*?:(\d+): error: (.*)$", result.stdout, re.M)]
     assert result.returncode == 1
     assert reported == expected
 
@@ -175,14 +173,41 @@ def test_walk_meets_the_neck_first_in_both_registries():
     assert [r["position"] for r in LISTING] == [0, 1, 0, 1]
     assert [list(methods_of(r["name"])) for r in CLASS_RECORDS] == [
         ["__new__", "fk", "ik", "jacobian", "joint_rates", "fk_batch", "ik_batch", "jacobian_batch"],
-        ["__new__", "default_left", "default_right", "from_json", "fk", "ik",
-         "ik_from_direction", "direction", "is_reachable_joints", "is_reachable_orientation",
-         "is_reachable_direction", "arm_arc", "coupler_arc", "mirror", "jacobian",
-         "direction_jacobian", "joint_rates", "manipulability", "ik_solutions",
-         "ik_from_direction_solutions", "to_json", "branch", "fk_batch", "direction_batch",
-         "is_reachable_joints_batch", "ik_batch", "is_reachable_orientation_batch",
-         "ik_from_direction_batch", "is_reachable_direction_batch", "ik_from_direction_path",
-         "jacobian_batch", "direction_jacobian_batch", "manipulability_batch"],
+        [
+            "__new__",
+            "default_left",
+            "default_right",
+            "from_json",
+            "fk",
+            "ik",
+            "ik_from_direction",
+            "direction",
+            "is_reachable_joints",
+            "is_reachable_orientation",
+            "is_reachable_direction",
+            "arm_arc",
+            "coupler_arc",
+            "mirror",
+            "jacobian",
+            "direction_jacobian",
+            "joint_rates",
+            "manipulability",
+            "ik_solutions",
+            "ik_from_direction_solutions",
+            "to_json",
+            "branch",
+            "fk_batch",
+            "direction_batch",
+            "is_reachable_joints_batch",
+            "ik_batch",
+            "is_reachable_orientation_batch",
+            "ik_from_direction_batch",
+            "is_reachable_direction_batch",
+            "ik_from_direction_path",
+            "jacobian_batch",
+            "direction_jacobian_batch",
+            "manipulability_batch",
+        ],
     ]
     assert [r["identity"] for r in METHODS_RECORDS] == [r["identity"] for r in CLASS_RECORDS]
 
@@ -207,9 +232,16 @@ WORKERS = ("workers", "with_default", "1")
 
 # (class, method, kind, [(argument, signature form, default text)])
 ENTRIES = [
-    (ARM, "__new__", 3, [("arm_arc", "with_default", "0.7"),
-                         ("coupler_arc", "with_default", "0.5"),
-                         ("mirror", "with_default", "False")]),
+    (
+        ARM,
+        "__new__",
+        3,
+        [
+            ("arm_arc", "with_default", "0.7"),
+            ("coupler_arc", "with_default", "0.5"),
+            ("mirror", "with_default", "False"),
+        ],
+    ),
     (ARM, "default_left", 1, []),
     (ARM, "default_right", 1, []),
     (ARM, "from_json", 1, [("json", "absent", None)]),
@@ -231,11 +263,20 @@ ENTRIES = [
     (ARM, "ik_from_direction_solutions", 0, [("v3", "absent", None)]),
     (ARM, "to_json", 0, []),
     (ARM, "branch", 0, []),
-    *[(ARM, name, 0, [(argument, "plain", None), WORKERS]) for name, argument in [
-        ("fk_batch", "joints"), ("direction_batch", "joints"), ("is_reachable_joints_batch", "joints"),
-        ("ik_batch", "rotations"), ("is_reachable_orientation_batch", "rotations"),
-        ("is_reachable_direction_batch", "directions"), ("jacobian_batch", "joints"),
-        ("direction_jacobian_batch", "joints"), ("manipulability_batch", "joints")]],
+    *[
+        (ARM, name, 0, [(argument, "plain", None), WORKERS])
+        for name, argument in [
+            ("fk_batch", "joints"),
+            ("direction_batch", "joints"),
+            ("is_reachable_joints_batch", "joints"),
+            ("ik_batch", "rotations"),
+            ("is_reachable_orientation_batch", "rotations"),
+            ("is_reachable_direction_batch", "directions"),
+            ("jacobian_batch", "joints"),
+            ("direction_jacobian_batch", "joints"),
+            ("manipulability_batch", "joints"),
+        ]
+    ],
     (ARM, "ik_from_direction_batch", 0, [("directions", "plain", None), ("near", "with_default", "None"), WORKERS]),
     (ARM, "ik_from_direction_path", 0, [("directions", "plain", None), ("near", "with_default", "None")]),
     (NECK, "__new__", 3, []),
@@ -249,8 +290,7 @@ ENTRIES = [
 ]
 
 
-@pytest.mark.parametrize(("cls_name", "name", "kind", "arguments"), ENTRIES,
-                         ids=[f"{c}.{m}" for c, m, _, _ in ENTRIES])
+@pytest.mark.parametrize(("cls_name", "name", "kind", "arguments"), ENTRIES, ids=[f"{c}.{m}" for c, m, _, _ in ENTRIES])
 def test_method_entry_kind_and_signature_forms(cls_name, name, kind, arguments):
     entry = methods_of(cls_name)[name]
     assert entry["kind"] == kind
@@ -258,8 +298,11 @@ def test_method_entry_kind_and_signature_forms(cls_name, name, kind, arguments):
     assert [a["keyword_only"] for a in entry["arguments"]] == [a == WORKERS for a in arguments]
 
 
-@pytest.mark.parametrize(("cls_name", "name"), [(c, m) for c, m, _, _ in ENTRIES if m != "__new__"],
-                         ids=[f"{c}.{m}" for c, m, _, _ in ENTRIES if m != "__new__"])
+@pytest.mark.parametrize(
+    ("cls_name", "name"),
+    [(c, m) for c, m, _, _ in ENTRIES if m != "__new__"],
+    ids=[f"{c}.{m}" for c, m, _, _ in ENTRIES if m != "__new__"],
+)
 def test_record_doc_is_the_runtime_doc_body(cls_name, name):
     runtime_doc = getattr(getattr(tk, cls_name), name).__doc__
     assert methods_of(cls_name)[name]["doc"] == (runtime_doc or "")

@@ -51,13 +51,20 @@ def workload():
                 (f"{name}-ik-{a}-{b}", lambda arm=arm, rows=rows: arm.ik(rows)),
                 (f"{name}-orientation-{a}-{b}", lambda arm=arm, rows=rows: arm.is_reachable_orientation(rows)),
                 (f"{name}-ikdir-{a}-{b}", lambda arm=arm, d=d: arm.ik_from_direction(list(d))),
-                (f"{name}-ikdir-near-{a}-{b}",
-                 lambda arm=arm, d=d, a=a, b=b: arm.ik_from_direction([Yielding(x) for x in d], near=(a, b))),
+                (
+                    f"{name}-ikdir-near-{a}-{b}",
+                    lambda arm=arm, d=d, a=a, b=b: arm.ik_from_direction([Yielding(x) for x in d], near=(a, b)),
+                ),
                 (f"{name}-reach-dir-{a}-{b}", lambda arm=arm, d=d: arm.is_reachable_direction(d)),
                 (f"{name}-jacobian-{a}-{b}", lambda arm=arm, a=a, b=b: arm.jacobian(Yielding(a), b)),
-                (f"{name}-rates-{a}-{b}", lambda arm=arm, a=a, b=b, d=d: arm.joint_rates(a, b, [Yielding(x) for x in d])),
-                (f"{name}-solutions-{a}-{b}", lambda arm=arm, rows=rows, d=d: (arm.ik_solutions(rows),
-                                                                               arm.ik_from_direction_solutions(d))),
+                (
+                    f"{name}-rates-{a}-{b}",
+                    lambda arm=arm, a=a, b=b, d=d: arm.joint_rates(a, b, [Yielding(x) for x in d]),
+                ),
+                (
+                    f"{name}-solutions-{a}-{b}",
+                    lambda arm=arm, rows=rows, d=d: (arm.ik_solutions(rows), arm.ik_from_direction_solutions(d)),
+                ),
             ]
         # Array calls hand the interpreter lock over while they compute.
         joints = np.array([[0.5, 0.5], [0.3, -0.2], [0.0, math.pi], [-0.4, 0.1]] * 1000)
@@ -66,19 +73,33 @@ def workload():
             (f"{name}-fk-batch", lambda arm=arm, j=joints: arm.fk_batch(j, workers=2).tobytes()),
             (f"{name}-ik-batch", lambda arm=arm, r=rotations: arm.ik_batch(r[::4]).tobytes()),
             (f"{name}-path", lambda arm=arm, d=directions: arm.ik_from_direction_path(d[:400], (0.5, 0.5)).tobytes()),
-            (f"{name}-rates-batch", lambda arm=arm, j=joints: (arm.jacobian_batch(j, workers=2).tobytes(),
-                                                             arm.manipulability_batch(j[::4]).tobytes())),
-            (f"{name}-reach-dir-batch",
-             lambda arm=arm, d=directions: arm.is_reachable_direction_batch(d[::4], workers=-1).tobytes()),
+            (
+                f"{name}-rates-batch",
+                lambda arm=arm, j=joints: (
+                    arm.jacobian_batch(j, workers=2).tobytes(),
+                    arm.manipulability_batch(j[::4]).tobytes(),
+                ),
+            ),
+            (
+                f"{name}-reach-dir-batch",
+                lambda arm=arm, d=directions: arm.is_reachable_direction_batch(d[::4], workers=-1).tobytes(),
+            ),
         ]
-        calls.append((f"{name}-accessors",
-                      lambda arm=arm: (arm.arm_arc(), arm.coupler_arc(), arm.mirror(), arm.branch(), arm.to_json())))
+        calls.append(
+            (
+                f"{name}-accessors",
+                lambda arm=arm: (arm.arm_arc(), arm.coupler_arc(), arm.mirror(), arm.branch(), arm.to_json()),
+            )
+        )
     for joints in [[0.3, 0.2, 0.1], [0.5, 2.0, 0.3], [0.0, math.pi / 2, 0.0]]:
         calls += [
             (f"neck-fk-{joints}", lambda j=joints: NECK.fk(j)),
             (f"neck-fk-yield-{joints}", lambda j=joints: NECK.fk([Yielding(x) for x in j])),
             (f"neck-ik-{joints}", lambda j=joints: NECK.ik(NECK.fk(j))),
-            (f"neck-rates-{joints}", lambda j=joints: (NECK.jacobian(j), NECK.joint_rates(j, [Yielding(0.1), 0.2, 0.3]))),
+            (
+                f"neck-rates-{joints}",
+                lambda j=joints: (NECK.jacobian(j), NECK.joint_rates(j, [Yielding(0.1), 0.2, 0.3])),
+            ),
         ]
     neck_joints = np.linspace(-1.5, 1.5, 30_000).reshape(-1, 3)
     calls += [

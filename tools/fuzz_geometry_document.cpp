@@ -16,8 +16,8 @@ namespace {
 using torso::arm::read_geometry_document;
 
 [[noreturn]] void fail(const char* what, std::string_view detail) {
-    std::fprintf(stderr, "fuzz_geometry_document: %s: %.*s\n", what, static_cast<int>(detail.size()),
-                 detail.data());
+    std::fprintf(stderr, "fuzz_geometry_document: %s: %.*s\n", what,
+                 static_cast<int>(detail.size()), detail.data());
     std::abort();
 }
 
@@ -60,7 +60,8 @@ void check_refusal(std::string_view text, std::string_view message) {
     // The position's digits are the reader's own; matching both fields is the check.
     if (at == std::string_view::npos || at <= kPrefix.size() ||
         std::sscanf(  // NOLINT(bugprone-unchecked-string-to-number-conversion)
-            std::string(message.substr(at)).c_str(), " at line %lu column %lu", &line, &column) != 2) {
+            std::string(message.substr(at)).c_str(), " at line %lu column %lu", &line, &column) !=
+            2) {
         fail("no position", message);
     }
     std::size_t line_start = 0;
@@ -70,12 +71,14 @@ void check_refusal(std::string_view text, std::string_view message) {
         line_start = newline + 1;
     }
     const std::size_t line_end = std::min(text.find('\n', line_start), text.size());
-    if (line == 0 || column == 0 || column > line_end - line_start + 1) fail("column past the line", message);
+    if (line == 0 || column == 0 || column > line_end - line_start + 1)
+        fail("column past the line", message);
 }
 
 bool same(const torso::arm::SphericalLinkGeometry& a, const torso::arm::SphericalLinkGeometry& b) {
     return std::bit_cast<std::uint64_t>(a.arm_arc) == std::bit_cast<std::uint64_t>(b.arm_arc) &&
-           std::bit_cast<std::uint64_t>(a.coupler_arc) == std::bit_cast<std::uint64_t>(b.coupler_arc) &&
+           std::bit_cast<std::uint64_t>(a.coupler_arc) ==
+               std::bit_cast<std::uint64_t>(b.coupler_arc) &&
            a.branch == b.branch && a.mirror == b.mirror;
 }
 
@@ -96,6 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto written = torso::arm::write_geometry_document(*result);
     if (!written) fail("read geometry not written", written.error().message);
     const auto reread = read_geometry_document(written->view());
-    if (!reread || !same(*reread, *result)) fail("written document reads back differently", written->view());
+    if (!reread || !same(*reread, *result))
+        fail("written document reads back differently", written->view());
     return 0;
 }

@@ -147,7 +147,8 @@ std::string method_text(const PyMethodEntry& method) {
                                      std::string(method.name) + why);
         };
         if (seen_keyword_only && !argument.keyword_only) refuse(" follows a keyword-only one");
-        if (seen_default && !has_default && !argument.keyword_only) refuse(" follows one with a default");
+        if (seen_default && !has_default && !argument.keyword_only)
+            refuse(" follows one with a default");
         if (argument.keyword_only && !seen_keyword_only) parameters.emplace_back("*");
         seen_default = seen_default || has_default;
         seen_keyword_only = seen_keyword_only || argument.keyword_only;
@@ -292,9 +293,9 @@ std::string json_argument(const PyArgEntry& argument) {
     const std::string default_text = argument.default_text != nullptr
                                          ? json_string(argument.default_text->text())
                                          : std::string("null");
-    return "{\"name\": " + json_string(argument.name) + ", \"form\": " +
-           json_string(form_name(argument.form)) + ", \"default\": " + default_text +
-           ", \"type\": " + json_type(argument.type) +
+    return "{\"name\": " + json_string(argument.name) +
+           ", \"form\": " + json_string(form_name(argument.form)) +
+           ", \"default\": " + default_text + ", \"type\": " + json_type(argument.type) +
            ", \"keyword_only\": " + (argument.keyword_only ? "true" : "false") + "}";
 }
 

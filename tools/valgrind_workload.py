@@ -45,7 +45,11 @@ def calls(arm, neck):
     yield lambda: arm.jacobian(0.0, math.pi)
     yield lambda: arm.joint_rates(0.5, 0.5, d)
     yield lambda: arm.joint_rates(0.5, 0.5, {})
-    yield lambda: (arm.ik_solutions(rows), arm.ik_from_direction_solutions(d), arm.ik_from_direction_solutions([0, 0, 1]))
+    yield lambda: (
+        arm.ik_solutions(rows),
+        arm.ik_from_direction_solutions(d),
+        arm.ik_from_direction_solutions([0, 0, 1]),
+    )
     yield lambda: (neck.jacobian([0.3, 0.2, 0.1]), neck.joint_rates([0.3, 0.2, 0.1], d))
     yield lambda: neck.joint_rates([0.0, math.pi / 2, 0.0], d)
     joint_rows = [[0.5, 0.5], [0.0, math.pi]] * 2000
