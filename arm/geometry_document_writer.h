@@ -17,7 +17,7 @@ struct GeometryNotWritableError {
 };
 
 /// The text of one written document. Its longest form, two 24-character arcs on the
-/// negative branch, takes 116 bytes.
+/// negative branch, takes 117 bytes.
 using GeometryDocumentText = FixedText<128>;
 
 /// The geometry as a document in object shape, with all four members in their order, laid

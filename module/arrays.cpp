@@ -8,6 +8,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -17,11 +18,12 @@ namespace {
 /// The numpy functions and types the array methods use, looked up once and kept.
 struct Numpy {
     PyObject* asarray;
+    PyObject* array;
     PyObject* empty;
     PyObject* broadcast_to;
     PyObject* float64;
     PyObject* bool_;
-    PyObject* float64_c_order_names;  // ("dtype", "order"), keywords of asarray
+    PyObject* float64_c_order_names;  // ("dtype", "order"), keywords of array
     PyObject* c_order;                // "C"
 };
 
@@ -37,7 +39,8 @@ bool load_numpy(Numpy& out) {
     const auto attribute = [&](const char* name) {
         return PyObject_GetAttrString(numpy.get(), name);
     };
-    Ref asarray(attribute("asarray")), empty(asarray ? attribute("empty") : nullptr);
+    Ref asarray(attribute("asarray")), array(asarray ? attribute("array") : nullptr);
+    Ref empty(array ? attribute("empty") : nullptr);
     Ref broadcast_to(empty ? attribute("broadcast_to") : nullptr);
     Ref float64(broadcast_to ? attribute("float64") : nullptr);
     Ref bool_(float64 ? attribute("bool_") : nullptr);
@@ -46,8 +49,8 @@ bool load_numpy(Numpy& out) {
     if (!c_order) {
         return false;
     }
-    out = {asarray.release(), empty.release(), broadcast_to.release(), float64.release(),
-           bool_.release(),   names.release(), c_order.release()};
+    out = {asarray.release(), array.release(),  empty.release(),   broadcast_to.release(),
+           float64.release(), bool_.release(), names.release(), c_order.release()};
     return true;
 }
 
@@ -291,8 +294,11 @@ bool RowArray::hold_if_float64(PyObject* object) {
         PyErr_Clear();  // numpy refuses buffers of some dtypes (dates): asarray reads them
         return false;
     }
+    // A buffer that does not start on a double's boundary (an array read at an odd offset of
+    // a file's bytes) is copied: reading doubles from it in place is not portable.
     if (view_.itemsize == sizeof(double) && view_.format != nullptr &&
-        std::strcmp(view_.format, "d") == 0 && PyBuffer_IsContiguous(&view_, 'C') != 0) {
+        std::strcmp(view_.format, "d") == 0 && PyBuffer_IsContiguous(&view_, 'C') != 0 &&
+        reinterpret_cast<std::uintptr_t>(view_.buf) % alignof(double) == 0) {
         held_ = true;
         return true;
     }
@@ -315,13 +321,14 @@ bool RowArray::read(PyObject* object) {
     if (!check_real_dtype(array.get())) {
         return false;
     }
+    // numpy.array copies, so the copy is aligned even where the array is float64 already.
     PyObject* call[] = {array.get(), numpy.float64, numpy.c_order};
-    Ref converted(PyObject_Vectorcall(numpy.asarray, call, 1, numpy.float64_c_order_names));
+    Ref converted(PyObject_Vectorcall(numpy.array, call, 1, numpy.float64_c_order_names));
     if (!converted) {
         return false;
     }
     if (!hold_if_float64(converted.get())) {
-        fail_internally("numpy.asarray gave no C-contiguous float64 array");
+        fail_internally("numpy.array gave no aligned C-contiguous float64 array");
     }
     return true;
 }

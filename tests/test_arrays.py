@@ -153,6 +153,13 @@ SHAPES = [
     ("list", lambda: CANONICAL[2].tolist(), (4,)),
     ("tuples", lambda: tuple(map(tuple, CANONICAL[3].tolist())), (4,)),
     ("memoryview", lambda: memoryview(np.ascontiguousarray(CANONICAL[4])), (4,)),
+    # Regression: a float64 array at an odd byte offset (a log read past its header) was a panic.
+    ("unaligned", lambda: np.frombuffer(b"h" + CANONICAL[5].tobytes(), np.float64, offset=1).reshape(4, 2), (4,)),
+    (
+        "unaligned-memoryview",
+        lambda: memoryview(bytearray(b"h" + CANONICAL[5].tobytes()))[1:].cast("B").cast("d", (4, 2)),
+        (4,),
+    ),
 ]
 
 

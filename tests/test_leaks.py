@@ -182,13 +182,17 @@ def test_no_leaks_over_many_calls():
     # Warm the interpreter's caches and free lists: 3.10's keep growing, by about a hundred
     # blocks in all, for the first thousand or two rounds.
     run_all(ROUNDS)
-    blocks_before, refs_before = counts()
-    run_all(ROUNDS)
-    blocks_after, refs_after = counts()
-    assert refs_after == refs_before
-    # A leak of one object per call would show as 3000 blocks or more; the interpreter's free
-    # lists and caches (and numpy's) move by a few hundred over these kinds of call.
-    assert blocks_after - blocks_before < 400, (blocks_before, blocks_after)
+    blocks = []
+    for _ in range(2):
+        blocks_before, refs_before = counts()
+        run_all(ROUNDS)
+        blocks_after, refs_after = counts()
+        assert refs_after == refs_before
+        blocks.append(blocks_after - blocks_before)
+    # A leak of one object per call shows as 3000 blocks or more in every window; the
+    # interpreter's free lists and caches (and numpy's) grow by a few hundred now and then,
+    # in one window or the other.
+    assert min(blocks) < 400, blocks
 
 
 @pytest.mark.parametrize(("label", "call"), CALLS, ids=[label for label, _ in CALLS])
@@ -201,9 +205,13 @@ def test_each_path_alone_leaks_nothing(label, call):
                 pass
 
     repeat(2000)  # the first runs may grow caches of the interpreter once
-    blocks_before, refs_before = counts()
-    repeat(2000)
-    blocks_after, refs_after = counts()
-    assert refs_after == refs_before
-    # One leaked object per call would show as 2000 blocks.
-    assert blocks_after - blocks_before < 20, (blocks_before, blocks_after)
+    blocks = []
+    for _ in range(2):
+        blocks_before, refs_before = counts()
+        repeat(2000)
+        blocks_after, refs_after = counts()
+        assert refs_after == refs_before
+        blocks.append(blocks_after - blocks_before)
+    # One leaked object per call shows as 2000 blocks in every window; a cache that grows
+    # once more shows in one window only.
+    assert min(blocks) < 20, blocks
