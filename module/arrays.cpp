@@ -49,7 +49,7 @@ bool load_numpy(Numpy& out) {
     if (!c_order) {
         return false;
     }
-    out = {asarray.release(), array.release(),  empty.release(),   broadcast_to.release(),
+    out = {asarray.release(), array.release(), empty.release(), broadcast_to.release(),
            float64.release(), bool_.release(), names.release(), c_order.release()};
     return true;
 }
