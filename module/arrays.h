@@ -239,22 +239,17 @@ inline void write_row(double* out, const JointTriple& joints) {
     out[1] = joints.pitch;
     out[2] = joints.roll;
 }
-/// Row-major, as the scalar methods return it.
-inline void write_row(double* out, const Mat3& m) {
+/// The matrix's three rows of `cols` entries, row-major, as the scalar methods return it.
+template <std::size_t cols, class Matrix>
+void write_matrix_rows(double* out, const Matrix& m) {
     for (std::size_t row = 0; row < 3; ++row) {
-        for (std::size_t col = 0; col < 3; ++col) {
-            out[(3 * row) + col] = m.at(row, col);
+        for (std::size_t col = 0; col < cols; ++col) {
+            out[(cols * row) + col] = m.at(row, col);
         }
     }
 }
-/// Row-major, as the scalar methods return it.
-inline void write_row(double* out, const Mat3x2& m) {
-    for (std::size_t row = 0; row < 3; ++row) {
-        for (std::size_t col = 0; col < 2; ++col) {
-            out[(2 * row) + col] = m.at(row, col);
-        }
-    }
-}
+inline void write_row(double* out, const Mat3& m) { write_matrix_rows<3>(out, m); }
+inline void write_row(double* out, const Mat3x2& m) { write_matrix_rows<2>(out, m); }
 inline void write_row(double* out, double value) { *out = value; }
 inline void write_row(bool* out, bool value) { *out = value; }
 
