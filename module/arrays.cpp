@@ -417,7 +417,7 @@ bool ArrayCall::prepare(const ArraySignature& signature, PyObject* const* slots,
     if (numpy_for(signature.binding) == nullptr || !read_inputs(signature, slots)) {
         return false;
     }
-    std::size_t workers = 1;
+    auto workers = static_cast<std::size_t>(kDefaultWorkers);
     const std::size_t workers_slot = signature.inputs.size();
     if (workers_slot < signature.binding.params.size() && slots[workers_slot] != nullptr &&
         !read_workers(slots[workers_slot], workers)) {

@@ -17,45 +17,14 @@
 #include <utility>
 #include <vector>
 
-#include "core/joints.h"
-#include "core/vec.h"
 #include "module/binder.h"
 #include "module/guard.h"
 #include "module/ref.h"
+#include "module/rows.h"
 
 namespace torso::py {
 
-/// The trailing shape of one row of an array: (2), (3) or (3, 3).
-struct RowShape {
-    std::array<Py_ssize_t, 2> dims;
-    std::size_t rank;
-
-    /// Values in one row.
-    constexpr Py_ssize_t size() const {
-        return rank == 0 ? 1 : (rank == 1 ? dims[0] : dims[0] * dims[1]);
-    }
-};
-
-inline constexpr RowShape kPairRow{{2, 0}, 1};
-inline constexpr RowShape kVectorRow{{3, 0}, 1};
-inline constexpr RowShape kMatrixRow{{3, 3}, 2};
-/// A 3x2 Jacobian of the arm.
-inline constexpr RowShape kJacobianRow{{3, 2}, 2};
-/// A row of one value: a bool of a reachability mask.
-inline constexpr RowShape kScalarRow{{1, 0}, 0};
-
-/// Which leading shapes an array parameter takes before its row shape.
-enum class Leading : unsigned char {
-    any,        // (..., row): any leading shape, none included
-    one_axis,   // (N, row): a sequence of rows
-    broadcast,  // what broadcasts to the leading shape of the first array parameter
-};
-
-/// One array parameter: its row shape and its leading shapes.
-struct ArrayParam {
-    RowShape row;
-    Leading leading;
-};
+static_assert(std::is_same_v<RowIndex, Py_ssize_t>);
 
 /// An array method. Its parameters are the arrays, in order (an optional one may be omitted
 /// or None), then `workers` if the method takes it. Without `workers`, the rows run in order
@@ -67,23 +36,6 @@ struct ArraySignature {
     /// Rows whose work pays for starting a thread and for handing the interpreter lock over.
     Py_ssize_t rows_per_chunk;
 };
-
-/// Least work, in nanoseconds on one core, that a chunk of its own is given. Starting and
-/// joining a thread takes 20 to 45 us (core_bench's start_and_join_thread); 100 us keeps a
-/// split from ever losing and makes the smallest one, two chunks, about 1.4x faster.
-inline constexpr double kChunkNanoseconds = 100'000.0;
-
-/// Rows of a routine taking `row_nanoseconds` per row (its core benchmark) in one chunk.
-constexpr Py_ssize_t chunk_rows_for(double row_nanoseconds) noexcept {
-    return static_cast<Py_ssize_t>(kChunkNanoseconds / row_nanoseconds) + 1;
-}
-
-/// The keyword-only `workers` parameter: a positive int, or -1 for every CPU the process may
-/// run on.
-inline constexpr Param kWorkersParam{"workers", true, true};
-
-/// The most array parameters a method has.
-inline constexpr std::size_t kMaxArrayInputs = 2;
 
 /// Rows of one array parameter: where row i starts is `data + i * step` (a step of 0 repeats
 /// one row); no data when the parameter was omitted.
@@ -211,80 +163,9 @@ private:
     bool out_held_ = false;
 };
 
-// ---- reading rows and writing results, for the kernels ----
-
-inline Vec3 vec3_at(const double* row) { return {row[0], row[1], row[2]}; }
-inline JointTriple triple_at(const double* row) { return {row[0], row[1], row[2]}; }
-/// A row-major 3x3 row as the column-major Mat3.
-inline Mat3 mat3_at(const double* row) {
-    return Mat3{
-        {Vec3{row[0], row[3], row[6]}, Vec3{row[1], row[4], row[7]}, Vec3{row[2], row[5], row[8]}}};
-}
-/// The pair in a row, or none for an omitted parameter.
-inline std::optional<JointPair> optional_pair_at(const double* row) {
-    return row != nullptr ? std::optional<JointPair>(JointPair{row[0], row[1]}) : std::nullopt;
-}
-
-inline void write_row(double* out, const Vec3& v) {
-    out[0] = v.x;
-    out[1] = v.y;
-    out[2] = v.z;
-}
-inline void write_row(double* out, const JointPair& pair) {
-    out[0] = pair.theta_a;
-    out[1] = pair.theta_b;
-}
-inline void write_row(double* out, const JointTriple& joints) {
-    out[0] = joints.yaw;
-    out[1] = joints.pitch;
-    out[2] = joints.roll;
-}
-/// The matrix's three rows of `cols` entries, row-major, as the scalar methods return it.
-template <std::size_t cols, class Matrix>
-void write_matrix_rows(double* out, const Matrix& m) {
-    for (std::size_t row = 0; row < 3; ++row) {
-        for (std::size_t col = 0; col < cols; ++col) {
-            out[(cols * row) + col] = m.at(row, col);
-        }
-    }
-}
-inline void write_row(double* out, const Mat3& m) { write_matrix_rows<3>(out, m); }
-inline void write_row(double* out, const Mat3x2& m) { write_matrix_rows<2>(out, m); }
-inline void write_row(double* out, double value) { *out = value; }
-inline void write_row(bool* out, bool value) { *out = value; }
-
-/// Doubles that write_row writes for a T.
-template <class T>
-inline constexpr std::size_t kRowValues = 0;
-template <>
-inline constexpr std::size_t kRowValues<Vec3> = 3;
-template <>
-inline constexpr std::size_t kRowValues<Mat3> = 9;
-template <>
-inline constexpr std::size_t kRowValues<JointPair> = 2;
-template <>
-inline constexpr std::size_t kRowValues<JointTriple> = 3;
-template <>
-inline constexpr std::size_t kRowValues<Mat3x2> = 6;
-template <>
-inline constexpr std::size_t kRowValues<double> = 1;
-
-/// The value's row, or a row of NaN where the routine failed.
-template <class T, class E>
-void write_row(double* out, const std::expected<T, E>& result) {
-    static_assert(kRowValues<T> > 0);
-    if (result) {
-        write_row(out, *result);
-        return;
-    }
-    for (std::size_t i = 0; i < kRowValues<T>; ++i) {
-        out[i] = std::numeric_limits<double>::quiet_NaN();
-    }
-}
-
 namespace detail {
 
-/// What a kernel `(const Self&, const double* row..., Out* out)` takes: its row inputs and
+/// What a kernel `(const Receiver&, const double* row..., Out* out)` takes: its row inputs and
 /// its output element (double or bool).
 template <class Kernel>
 struct KernelShape {
@@ -294,17 +175,17 @@ struct KernelShape {
     static_assert(std::is_same_v<Out, double> || std::is_same_v<Out, bool>);
 };
 
-template <class Self, class Kernel, std::size_t... I>
-void run_kernel(const ArrayCall& call, const Self& self, Kernel& kernel,
+template <class Receiver, class Kernel, std::size_t... I>
+void run_kernel(const ArrayCall& call, const Receiver& receiver_value, Kernel& kernel,
                 std::index_sequence<I...>) {
     using Out = typename KernelShape<Kernel>::Out;
     static_assert(sizeof(bool) == 1);  // numpy's bool is one byte
     // Each chunk works on its own copies of what it reads per row: read through references,
     // they would sit on the calling thread's stack, next to what that thread writes while it
     // computes its own chunk, and the cache line would bounce between the cores on every row.
-    const auto rows = [&call, &self, &kernel](Py_ssize_t begin, Py_ssize_t end) {
+    const auto rows = [&call, &receiver_value, &kernel](Py_ssize_t begin, Py_ssize_t end) {
         Kernel row_kernel = kernel;
-        const Self* const receiver = &self;
+        const Receiver* const receiver = &receiver_value;
         Out* const out = static_cast<Out*>(call.out());
         const Py_ssize_t out_size = call.out_row_size();
         const std::array<RowSource, sizeof...(I)> sources{call.source(I)...};
@@ -318,7 +199,7 @@ void run_kernel(const ArrayCall& call, const Self& self, Kernel& kernel,
 }  // namespace detail
 
 /// An array method of `Self`, called by vectorcall: bind and convert the arguments, allocate
-/// the result, and run `kernel(self, row..., out)` on every row; the kernel calls the same core
+/// the result, and run `kernel(receiver, row..., out)` on every row; the kernel calls the same core
 /// routine as the scalar method and writes its result, or NaN (false) where it fails.
 template <class Self, class Kernel>
 PyObject* run_rows(const ArraySignature& signature, PyObject* self, PyObject* const* args,
@@ -335,7 +216,7 @@ PyObject* run_rows(const ArraySignature& signature, PyObject* self, PyObject* co
         if (!call.prepare(signature, slots, std::is_same_v<typename Shape::Out, bool>)) {
             return nullptr;
         }
-        detail::run_kernel(call, *reinterpret_cast<const Self*>(self), kernel,
+        detail::run_kernel(call, reinterpret_cast<const Self*>(self)->value(), kernel,
                            std::make_index_sequence<Shape::inputs>{});
         return call.release_result();
     });

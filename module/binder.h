@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "module/convert.h"
+#include "module/declare.h"
 #include "module/guard.h"
 #include "module/ref.h"
 
@@ -25,10 +26,6 @@ struct Param {
     bool keyword_only = false;
     PyObject* interned = nullptr;  // the name as an interned str, made on first use
 };
-
-/// How "takes N positional arguments" reads for N = 1. The first methods always said
-/// "arguments"; callers may match their messages, so those keep it.
-enum class PositionalWording : unsigned char { python, always_plural };
 
 /// What the binder needs to know of a method: its class, its name and its parameters.
 struct MethodSignature {
@@ -71,25 +68,6 @@ bool bind_tuple(const MethodSignature& signature, PyObject* args, PyObject* kwar
 [[gnu::cold]] void raise_wrong_receiver(PyObject* self, const char* class_name);
 
 namespace detail {
-
-template <class F>
-struct CallableTraits : CallableTraits<decltype(&F::operator())> {};
-template <class C, class R, class... A>
-struct CallableTraits<R (C::*)(A...) const> {
-    using Args = std::tuple<std::decay_t<A>...>;
-};
-/// A mutable lambda: one that carries state from call to call.
-template <class C, class R, class... A>
-struct CallableTraits<R (C::*)(A...)> : CallableTraits<R (C::*)(A...) const> {};
-
-/// The argument values of a routine taking `Args`, minus the first `skip` (the receiver).
-template <std::size_t skip, class Args,
-          class = std::make_index_sequence<std::tuple_size_v<Args> - skip>>
-struct ValuesOf;
-template <std::size_t skip, class Args, std::size_t... I>
-struct ValuesOf<skip, Args, std::index_sequence<I...>> {
-    using type = std::tuple<std::tuple_element_t<I + skip, Args>...>;
-};
 
 template <class Values, std::size_t... I>
 bool convert_all(const MethodSignature& signature, PyObject* const* slots, Values& values,
@@ -135,7 +113,8 @@ PyCFunction as_cfunction() noexcept {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry));
 }
 
-/// An instance method called by vectorcall: `routine(const Self&, values...)`.
+/// An instance method called by vectorcall: `routine(receiver, values...)`, the receiver being
+/// the plain value that the instance of `Self` holds.
 template <class Self, class Routine>
 PyObject* call_method(const MethodSignature& signature, PyObject* self, PyObject* const* args,
                       Py_ssize_t nargs, PyObject* kwnames, Routine routine) {
@@ -147,11 +126,11 @@ PyObject* call_method(const MethodSignature& signature, PyObject* self, PyObject
         }
         Ref hold = Ref::borrow(self);  // held until the call ends
         return detail::convert_and_call(signature, slots, routine,
-                                        *reinterpret_cast<const Self*>(self));
+                                        reinterpret_cast<const Self*>(self)->value());
     });
 }
 
-/// An instance method without arguments: `routine(const Self&)`.
+/// An instance method without arguments: `routine(receiver)`.
 template <class Self, class Routine>
 PyObject* call_noargs(const char* class_name, PyObject* self, Routine routine) {
     return guarded<PyObject*>([&]() -> PyObject* {
@@ -159,7 +138,7 @@ PyObject* call_noargs(const char* class_name, PyObject* self, Routine routine) {
             return nullptr;
         }
         Ref hold = Ref::borrow(self);
-        return to_python(routine(*reinterpret_cast<const Self*>(self)));
+        return to_python(routine(reinterpret_cast<const Self*>(self)->value()));
     });
 }
 

@@ -3,7 +3,6 @@
 
 #include <cstring>
 
-#include "module/arm_type.h"
 #include "module/guard.h"
 #include "module/ref.h"
 
@@ -301,16 +300,5 @@ PyObject* to_python(std::string_view value) {
 }
 
 PyObject* to_python(arm::Branch value) { return to_python(arm::branch_name(value)); }
-
-PyObject* to_python(const arm::SphericalLinkGeometry& value) { return new_arm(value); }
-
-PyObject* raise_message(PyObject* type, std::string_view message) {
-    Ref text(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
-    if (!text) {
-        fail_python_api_call();
-    }
-    PyErr_SetObject(type, text.get());
-    return nullptr;
-}
 
 }  // namespace torso::py

@@ -11,17 +11,10 @@
 #include "core/float_text.h"
 #include "core/joints.h"
 #include "core/vec.h"
+#include "module/declare.h"
 #include "module/failures.h"
 
 namespace torso::py {
-
-/// A parameter with a default: empty when the argument was omitted; an explicit None is
-/// converted like any other value (and fails for a number or a bool).
-template <class T>
-struct Omittable {
-    std::optional<T> value;
-    T value_or(T fallback) const { return value.value_or(fallback); }
-};
 
 /// `'<type>' object cannot be converted to '<target>'` as a TypeError, naming the type's
 /// __qualname__. Always returns false.
@@ -54,12 +47,14 @@ template <class T>
 bool from_slot(PyObject* slot, T& out) {
     return from_python(slot, out);
 }
-template <class T>
-bool from_slot(PyObject* slot, Omittable<T>& out) {
+/// An omitted argument keeps its default; an explicit None is converted like any other value
+/// (and fails for a number or a bool).
+template <auto fallback>
+bool from_slot(PyObject* slot, Default<fallback>& out) {
     if (slot == nullptr) {
         return true;
     }
-    return from_python(slot, out.value.emplace());
+    return from_python(slot, out.value);
 }
 inline bool from_slot(PyObject* slot, std::optional<JointPair>& out) {
     if (slot == nullptr) {
@@ -90,18 +85,8 @@ PyObject* to_python(const FixedText<capacity>& value) {
 PyObject* to_python(arm::Branch value);
 /// An object the routine already made: its new reference passes through.
 inline PyObject* to_python(PyObject* owned) { return owned; }
-/// A new TarveloArmKinematics holding the geometry.
+/// A new TarveloArmKinematics holding the geometry (made where that class is).
 PyObject* to_python(const arm::SphericalLinkGeometry& value);
-
-/// `f` applied to the value, the failure kept (std::expected::transform, which this
-/// standard library lacks).
-template <class T, class E, class F>
-auto map_value(const std::expected<T, E>& result, F f) -> std::expected<decltype(f(*result)), E> {
-    if (!result) {
-        return std::unexpected(result.error());
-    }
-    return f(*result);
-}
 
 /// The value, or the routine's failure raised as its exception.
 template <class T, class E>
