@@ -8,7 +8,7 @@ SOURCES := $(shell find core arm neck module stubs tools -name '*.cpp' -o -name 
            CMakeLists.txt pyproject.toml
 CMAKE_DEFINES ?= -C cmake.define.TORSO_WERROR=ON
 
-.PHONY: example test build bench test-sanitize fuzz-smoke valgrind test-pythons wheels lint format clean
+.PHONY: example test build stub-golden bench test-sanitize fuzz-smoke valgrind test-pythons wheels lint format clean
 
 example: build
 	$(PY) examples/quickstart.py
@@ -33,6 +33,14 @@ $(VENV)/.python-deps: $(VENV)/.system-deps pyproject.toml Makefile
 $(VENV)/.installed: $(VENV)/.python-deps $(SOURCES) Makefile
 	$(PY) -m pip install -q $(CMAKE_DEFINES) ".[test,examples]"
 	touch $@
+
+# Rewrite the expected stub in tests/data from the stub tool, so that a change to a method's
+# declaration shows as a difference in `git diff`.
+STUB_BUILD := build/stub
+stub-golden: $(VENV)/.python-deps
+	$(VENV)/bin/cmake -S . -B $(STUB_BUILD) >/dev/null
+	$(VENV)/bin/cmake --build $(STUB_BUILD) --target torso_stubgen -j2
+	$(STUB_BUILD)/torso_stubgen tests/data/tarvelo_torso_kinematics.pyi
 
 # nox runs the suite and builds wheels on every CPython from 3.10 to 3.13 found here
 # (noxfile.py); it makes its own environments under .nox.

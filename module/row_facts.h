@@ -112,7 +112,7 @@ std::string doc_body(const Row& row) {
     return std::string(row.doc);
 }
 
-/// The text signature of a row: "fk($self, theta_a, theta_b)"; `name` replaces the row's
+/// The text signature of a row, "name($self, a, b=None)"; `name` replaces the row's
 /// own (a class's constructor shows the class name).
 template <class Row>
 std::string row_text_signature(const Row& row, std::string_view name) {

@@ -97,13 +97,6 @@ def stub_parameters(args, receiver):
     )
 
 
-def test_stub_covers_every_runtime_method():
-    assert len(STUB_METHODS) == 41
-    for cls in (tk.TarveloArmKinematics, tk.TarveloNeckKinematics):
-        runtime = {n for n in vars(cls) if not n.startswith("_")} | {"__new__"}
-        assert {m for c, m, _ in STUB_METHODS if c == cls.__name__} == runtime
-
-
 @pytest.mark.parametrize(("cls_name", "name", "node"), STUB_METHODS, ids=[f"{c}.{m}" for c, m, _ in STUB_METHODS])
 def test_stub_parameters_match_text_signature(cls_name, name, node):
     cls = getattr(tk, cls_name)
@@ -296,16 +289,6 @@ def test_method_entry_kind_and_signature_forms(cls_name, name, kind, arguments):
     assert entry["kind"] == kind
     assert [(a["name"], a["form"], a["default"]) for a in entry["arguments"]] == arguments
     assert [a["keyword_only"] for a in entry["arguments"]] == [a == WORKERS for a in arguments]
-
-
-@pytest.mark.parametrize(
-    ("cls_name", "name"),
-    [(c, m) for c, m, _, _ in ENTRIES if m != "__new__"],
-    ids=[f"{c}.{m}" for c, m, _, _ in ENTRIES if m != "__new__"],
-)
-def test_record_doc_is_the_runtime_doc_body(cls_name, name):
-    runtime_doc = getattr(getattr(tk, cls_name), name).__doc__
-    assert methods_of(cls_name)[name]["doc"] == (runtime_doc or "")
 
 
 def all_type_infos():
