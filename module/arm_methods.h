@@ -19,9 +19,8 @@ namespace arm_rows {
 using arm::ArmLinkage;
 
 /// The rotation that `fk` returns: the end-effector frame of the closed loop.
-inline std::expected<Mat3, arm::LoopClosureError> end_effector_rotation(const ArmLinkage& arm,
-                                                                        double theta_a,
-                                                                        double theta_b) {
+inline std::expected<Mat3, arm::LoopClosureError>
+end_effector_rotation(const ArmLinkage& arm, double theta_a, double theta_b) {
     return map_value(arm::forward_kinematics(arm, theta_a, theta_b),
                      [](const arm::LinkagePose& pose) { return pose.rotation; });
 }
@@ -100,15 +99,13 @@ inline constexpr auto kArm = class_rows<ArmLinkage>(
                return arm::is_orientation_reachable(arm, r_target);
            })
         .always_plural(),
-    method("is_reachable_direction", params("v3"),
-           "Whether the pointing direction `v3` (3-vector, auto-normalized)\n"
-           "is on the reachable manifold.",
-           [](const ArmLinkage& arm, const Vec3& v3) {
-               return arm::is_direction_reachable(arm, v3);
-           })
+    method(
+        "is_reachable_direction", params("v3"),
+        "Whether the pointing direction `v3` (3-vector, auto-normalized)\n"
+        "is on the reachable manifold.",
+        [](const ArmLinkage& arm, const Vec3& v3) { return arm::is_direction_reachable(arm, v3); })
         .always_plural(),
-    method("arm_arc", params(), "",
-           [](const ArmLinkage& arm) { return arm.geometry.arm_arc; }),
+    method("arm_arc", params(), "", [](const ArmLinkage& arm) { return arm.geometry.arm_arc; }),
     method("coupler_arc", params(), "",
            [](const ArmLinkage& arm) { return arm.geometry.coupler_arc; }),
     method("mirror", params(), "", [](const ArmLinkage& arm) { return arm.geometry.mirror; }),
@@ -156,9 +153,7 @@ inline constexpr auto kArm = class_rows<ArmLinkage>(
            "Every `(θ_A, θ_B)` that points the end-effector along `v3` (3-vector,\n"
            "automatically normalized), in the order `ik_from_direction` chooses\n"
            "among them; `[]` when `v3` is unreachable or too short.",
-           [](const ArmLinkage& arm, const Vec3& v3) {
-               return arm::direction_solutions(arm, v3);
-           }),
+           [](const ArmLinkage& arm, const Vec3& v3) { return arm::direction_solutions(arm, v3); }),
     method("to_json", params(),
            "The arm's geometry as a JSON document in object form, with all four\n"
            "members, laid out as `json.dumps` writes the same dict. `from_json`\n"
@@ -219,23 +214,23 @@ inline constexpr auto kArm = class_rows<ArmLinkage>(
              write_row(out, arm::is_direction_reachable(arm, vec3_at(direction)));
          }),
     // Rows run in order: each one starts from the last reachable row's pair.
-    rows_in_order("ik_from_direction_path",
-                  arrays(ArrayParam{"directions", kVectorRow, Leading::one_axis}, kNear),
-                  kPairRow, 340,
-         "Inverse kinematics along a path of pointing directions, on one\n"
-         "solution branch: `directions` `(N, 3)` → float64 `(N, 2)`. Row i is\n"
-         "`ik_from_direction(d_i, near=previous)`, previous being the last\n"
-         "reachable row's pair, or `near` while no row has been reachable.\n"
-         "An unreachable row is NaN and does not move the chain.",
-         [previous = std::optional<JointPair>{}](const ArmLinkage& arm, const double* direction,
-                                                 const double* near, double* out) mutable {
-             const auto pair = arm::inverse_kinematics_from_direction(
-                 arm, vec3_at(direction), previous ? previous : optional_pair_at(near));
-             if (pair) {
-                 previous = *pair;
-             }
-             write_row(out, pair);
-         }),
+    rows_in_order(
+        "ik_from_direction_path",
+        arrays(ArrayParam{"directions", kVectorRow, Leading::one_axis}, kNear), kPairRow, 340,
+        "Inverse kinematics along a path of pointing directions, on one\n"
+        "solution branch: `directions` `(N, 3)` → float64 `(N, 2)`. Row i is\n"
+        "`ik_from_direction(d_i, near=previous)`, previous being the last\n"
+        "reachable row's pair, or `near` while no row has been reachable.\n"
+        "An unreachable row is NaN and does not move the chain.",
+        [previous = std::optional<JointPair>{}](const ArmLinkage& arm, const double* direction,
+                                                const double* near, double* out) mutable {
+            const auto pair = arm::inverse_kinematics_from_direction(
+                arm, vec3_at(direction), previous ? previous : optional_pair_at(near));
+            if (pair) {
+                previous = *pair;
+            }
+            write_row(out, pair);
+        }),
     rows("jacobian_batch", arrays(kJoints), kJacobianRow, 130,
          "Angular-velocity Jacobians of many joint pairs: `joints` `(..., 2)` →\n"
          "float64 `(..., 3, 2)`, each element what `jacobian` returns. Rows\n"

@@ -60,23 +60,22 @@ struct MethodRow {
 };
 
 template <std::size_t N, class Routine>
-constexpr auto method(const char* name, std::array<ParamName, N> parameters,
-                      std::string_view doc, Routine routine) {
+constexpr auto method(const char* name, std::array<ParamName, N> parameters, std::string_view doc,
+                      Routine routine) {
     return MethodRow<stubs::MethodKind::instance, Routine, N>{name, parameters, doc, routine};
 }
 
 template <std::size_t N, class Routine>
 constexpr auto static_method(const char* name, std::array<ParamName, N> parameters,
                              std::string_view doc, Routine routine) {
-    return MethodRow<stubs::MethodKind::static_method, Routine, N>{name, parameters, doc,
-                                                                    routine};
+    return MethodRow<stubs::MethodKind::static_method, Routine, N>{name, parameters, doc, routine};
 }
 
 template <std::size_t N, class Routine>
 constexpr auto constructor(std::array<ParamName, N> parameters, std::string_view doc,
                            Routine routine) {
     return MethodRow<stubs::MethodKind::constructor, Routine, N>{"__new__", parameters, doc,
-                                                                  routine};
+                                                                 routine};
 }
 
 /// Whether an array method's rows are shared among `workers` threads, or run in order on the
@@ -137,9 +136,8 @@ struct ClassRows {
 };
 
 template <class Value, class Constructor, class... Methods>
-constexpr ClassRows<Value, Constructor, Methods...> class_rows(std::string_view python_name,
-                                                               Constructor constructor,
-                                                               Methods... methods) {
+constexpr ClassRows<Value, Constructor, Methods...>
+class_rows(std::string_view python_name, Constructor constructor, Methods... methods) {
     return {python_name, constructor, std::tuple<Methods...>{methods...}};
 }
 

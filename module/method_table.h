@@ -141,8 +141,8 @@ PyTypeObject* class_type(PyTypeObject*& cell) {
          detail::method_table<Self, rows>(std::make_index_sequence<rows.kMethodCount>{})},
         {0, nullptr},
     };
-    static PyType_Spec spec = {name.c_str(), static_cast<int>(sizeof(Self)), 0,
-                               Py_TPFLAGS_DEFAULT, slots};
+    static PyType_Spec spec = {name.c_str(), static_cast<int>(sizeof(Self)), 0, Py_TPFLAGS_DEFAULT,
+                               slots};
     return type_once(cell, spec);
 }
 

@@ -55,9 +55,9 @@ constexpr auto stub_result() {
 
 /// The stub result of an array kernel: an array of its output element.
 template <class Kernel>
-using ArrayResult = stubs::NDArray<
-    std::remove_pointer_t<std::tuple_element_t<std::tuple_size_v<typename detail::CallableTraits<Kernel>::Args> - 1,
-                                               typename detail::CallableTraits<Kernel>::Args>>>;
+using ArrayResult = stubs::NDArray<std::remove_pointer_t<
+    std::tuple_element_t<std::tuple_size_v<typename detail::CallableTraits<Kernel>::Args> - 1,
+                         typename detail::CallableTraits<Kernel>::Args>>>;
 
 template <class Row, class NewValue, class Tag>
 constexpr stubs::TypeFunction result_of() {
@@ -119,8 +119,8 @@ const auto kNeckEntries = method_entries<kNeck>(std::make_index_sequence<kNeck.k
 const stubs::PyClassInfo kArmClass = class_info<kArm>();
 const stubs::PyMethodsInfo kArmMethodsInfo{&stubs::type_identity<ClassTag<kArm>>, {}, kArmEntries};
 const stubs::PyClassInfo kNeckClass = class_info<kNeck>();
-const stubs::PyMethodsInfo kNeckMethodsInfo{&stubs::type_identity<ClassTag<kNeck>>, {},
-                                            kNeckEntries};
+const stubs::PyMethodsInfo kNeckMethodsInfo{
+    &stubs::type_identity<ClassTag<kNeck>>, {}, kNeckEntries};
 
 stubs::RegistryEntry<stubs::PyClassInfo> g_arm_class_entry{kArmClass};
 stubs::RegistryEntry<stubs::PyMethodsInfo> g_arm_methods_entry{kArmMethodsInfo};
