@@ -30,7 +30,7 @@ struct Default {
 
 /// A parameter of a method, by name; its value type (and default) is the routine's.
 struct ParamName {
-    const char* name;
+    const char* name = nullptr;
 };
 
 template <class... Names>
@@ -45,8 +45,8 @@ template <stubs::MethodKind kind, class Routine, std::size_t N>
 struct MethodRow {
     static constexpr stubs::MethodKind kKind = kind;
 
-    const char* name;
-    std::array<ParamName, N> parameters;
+    const char* name = nullptr;
+    std::array<ParamName, N> parameters{};
     std::string_view doc;  // the body: the doc string without its text-signature header
     Routine routine;
     PositionalWording wording = PositionalWording::python;
@@ -92,10 +92,10 @@ struct RowsRow {
     static constexpr stubs::MethodKind kKind = stubs::MethodKind::instance;
     static constexpr Workers kWorkers = workers;
 
-    const char* name;
-    std::array<ArrayParam, N> inputs;
-    RowShape out;
-    double row_nanoseconds;
+    const char* name = nullptr;
+    std::array<ArrayParam, N> inputs{};
+    RowShape out{};
+    double row_nanoseconds = 0;
     std::string_view doc;  // the body; shared rows add the sentence on `workers`
     Kernel kernel;
 };

@@ -21,7 +21,7 @@ namespace detail {
 
 /// The binder's parameters of a row.
 template <std::size_t N>
-constexpr std::array<Param, N> binder_params(const std::array<ParamFacts, N>& facts) {
+constexpr std::array<Param, N> binder_params(const std::array<ParamFacts, N>& facts) noexcept {
     std::array<Param, N> params{};
     for (std::size_t i = 0; i < N; ++i) {
         params[i] = {facts[i].name, facts[i].default_text != nullptr, facts[i].keyword_only};
@@ -30,7 +30,7 @@ constexpr std::array<Param, N> binder_params(const std::array<ParamFacts, N>& fa
 }
 
 template <class Row>
-constexpr PositionalWording wording_of(const Row& row) {
+constexpr PositionalWording wording_of(const Row& row) noexcept {
     if constexpr (kIsRows<Row>) {
         return PositionalWording::python;
     } else {
@@ -61,14 +61,13 @@ struct Binding {
     static constexpr std::size_t kParams = std::tuple_size_v<decltype(kFacts)>;
 
     static inline constinit std::array<Param, kParams> params = binder_params(kFacts);
-    static inline constinit const MethodSignature signature{class_name, row.name, params,
-                                                            wording_of(row)};
+    static constexpr MethodSignature signature{class_name, row.name, params, wording_of(row)};
 
     static PyObject* vectorcall(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                 PyObject* kwnames) {
         if constexpr (kIsRows<Row>) {
-            static constinit const ArraySignature array_signature{
-                signature, row.inputs, row.out, chunk_rows_for(row.row_nanoseconds)};
+            static constexpr ArraySignature array_signature{signature, row.inputs, row.out,
+                                                            chunk_rows_for(row.row_nanoseconds)};
             return run_rows<Self>(array_signature, self, args, nargs, kwnames, row.kernel);
         } else if constexpr (Row::kKind == stubs::MethodKind::static_method) {
             return call_static(signature, args, nargs, kwnames, row.routine);

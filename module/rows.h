@@ -18,8 +18,8 @@ using RowIndex = std::ptrdiff_t;
 
 /// The trailing shape of one row of an array: (2), (3) or (3, 3).
 struct RowShape {
-    std::array<RowIndex, 2> dims;
-    std::size_t rank;
+    std::array<RowIndex, 2> dims{};
+    std::size_t rank = 0;
 
     /// Values in one row.
     constexpr RowIndex size() const {
@@ -45,8 +45,8 @@ enum class Leading : unsigned char {
 /// One array parameter: its name, its row shape, its leading shapes, and whether it may be
 /// omitted (or None).
 struct ArrayParam {
-    const char* name;
-    RowShape row;
+    const char* name = nullptr;
+    RowShape row{};
     Leading leading = Leading::any;
     bool optional = false;
 };

@@ -109,16 +109,20 @@ auto method_entries(std::index_sequence<I...>) {
 }
 
 template <const auto& rows>
-stubs::PyClassInfo class_info() {
+constexpr stubs::PyClassInfo class_info() noexcept {
     return {&stubs::type_identity<ClassTag<rows>>, rows.python_name, "", {}, {}, kModuleName};
 }
 
+// The doc bodies are made while the shared object loads; running out of memory there ends the
+// process, as any other failed load would.
+// NOLINTNEXTLINE(bugprone-throwing-static-initialization)
 const auto kArmEntries = method_entries<kArm>(std::make_index_sequence<kArm.kMethodCount>{});
+// NOLINTNEXTLINE(bugprone-throwing-static-initialization)
 const auto kNeckEntries = method_entries<kNeck>(std::make_index_sequence<kNeck.kMethodCount>{});
 
-const stubs::PyClassInfo kArmClass = class_info<kArm>();
+constexpr stubs::PyClassInfo kArmClass = class_info<kArm>();
 const stubs::PyMethodsInfo kArmMethodsInfo{&stubs::type_identity<ClassTag<kArm>>, {}, kArmEntries};
-const stubs::PyClassInfo kNeckClass = class_info<kNeck>();
+constexpr stubs::PyClassInfo kNeckClass = class_info<kNeck>();
 const stubs::PyMethodsInfo kNeckMethodsInfo{
     &stubs::type_identity<ClassTag<kNeck>>, {}, kNeckEntries};
 
