@@ -1,0 +1,240 @@
+"""The C++ library against the Python module: the installed example's output, no allocation in
+any noexcept method (the ctest test), and bit-identical results on random inputs.
+
+The library is built with CMake into build/cpp-tests (reused between runs) and installed into
+a prefix there; the example is built against that prefix as a user builds it.
+"""
+
+import math
+import os
+import re
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+from tarvelo_torso_kinematics import TarveloArmKinematics, TarveloNeckKinematics
+
+ROOT = Path(__file__).resolve().parent.parent
+BUILD = ROOT / "build" / "cpp-tests"
+PREFIX = BUILD / "prefix"
+EXAMPLE_BUILD = ROOT / "build" / "cpp-tests-example"
+CMAKE = shutil.which("cmake") or shutil.which("cmake", path=str(Path(sys.executable).parent))
+
+pytestmark = [
+    pytest.mark.skipif(not (ROOT / "include" / "tarvelo").is_dir(), reason="no source tree beside tests/"),
+    pytest.mark.skipif(CMAKE is None or shutil.which("c++") is None, reason="no cmake or C++ compiler"),
+    pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""), reason="C++ build under AddressSanitizer"),
+]
+
+
+def run(*command, **options):
+    result = subprocess.run(command, capture_output=True, text=True, timeout=900, **options)
+    assert result.returncode == 0, result.stdout + result.stderr
+    return result.stdout
+
+
+@pytest.fixture(scope="module")
+def installed():
+    """Build, test-build and install the library; build the example against the install."""
+    run(CMAKE, "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release", "-DTORSO_CXX_TESTS=ON", "-DTORSO_WERROR=ON")
+    run(CMAKE, "--build", BUILD, "-j2")
+    run(CMAKE, "--install", BUILD, "--prefix", PREFIX)
+    run(CMAKE, "-S", ROOT / "examples" / "cpp", "-B", EXAMPLE_BUILD, f"-DCMAKE_PREFIX_PATH={PREFIX}")
+    run(CMAKE, "--build", EXAMPLE_BUILD)
+    return BUILD
+
+
+def python_example_lines():
+    """What the example prints, computed by the Python module and written by repr."""
+    arm, neck = TarveloArmKinematics.default_left(), TarveloNeckKinematics()
+
+    def line(numbers):
+        return " ".join(repr(x) for x in numbers)
+
+    rotation = arm.fk(0.5, 0.5)
+    with pytest.raises(RuntimeError) as refused:
+        arm.ik([[1.0, 0.0, 0.0], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]])
+    return [
+        line(x for row in rotation for x in row),
+        line(arm.ik(rotation)),
+        line(arm.ik_from_direction((0.9, 0.1, 0.4), near=(0.5, 0.5))),
+        line(x for row in neck.fk([0.3, 0.2, 0.1]) for x in row),
+        str(refused.value),
+    ]
+
+
+def test_example_prints_what_python_gives(installed):
+    printed = run(EXAMPLE_BUILD / "torso_example").splitlines()
+    assert printed == python_example_lines()
+
+
+def test_no_method_allocates(installed):
+    ctest = Path(CMAKE).with_name("ctest")
+    out = run(ctest, "--test-dir", installed, "--verbose", "--tests-regex", "allocations")
+    counts = re.findall(r"^\d+: (\S+) (\d+) (\d+)$", out, re.MULTILINE)
+    rows = {name: (int(calls), int(allocations)) for name, calls, allocations in counts}
+    assert len(rows) == 24, out
+    assert all(calls == 10**6 and allocations == 0 for calls, allocations in rows.values()), rows
+
+
+# ---- Bitwise agreement --------------------------------------------------------------------------
+
+CALLS = 100_000
+RECORD = 10  # the driver's record: status, then up to nine doubles
+ARMS = [
+    TarveloArmKinematics.default_left(),
+    TarveloArmKinematics.default_right(),
+    TarveloArmKinematics.from_json('{"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "negative"}'),
+]
+NECK = TarveloNeckKinematics()
+# The driver's status of each failure kind, and the exception Python raises for it.
+KINDS = {1: RuntimeError, 2: RuntimeError, 3: ValueError, 4: ValueError}
+
+
+def angles(rng, n, columns):
+    return rng.uniform(-math.pi, math.pi, (n, columns))
+
+
+def closing_limits(rng, arm, n):
+    """Joint pairs on the edge of the arm's workspace, where the joint rates are singular:
+    θ_A bisected between a closing and an open loop for random θ_B."""
+    theta_b = rng.uniform(-0.5, 0.5, n)
+    closes, opens = np.zeros(n), np.full(n, math.pi)
+    for _ in range(60):
+        middle = (closes + opens) / 2
+        inside = arm.is_reachable_joints_batch(np.stack([middle, theta_b], axis=1))
+        closes, opens = np.where(inside, middle, closes), np.where(inside, opens, middle)
+    return np.stack([closes, theta_b], axis=1)
+
+
+def joints_and_edges(rng, arm, n):
+    """Random joint pairs, a tenth of them on the workspace's edge."""
+    joints = angles(rng, n, 2)
+    joints[::10] = closing_limits(rng, arm, len(joints[::10]))
+    return joints
+
+
+def rotations(rng, arm, n):
+    """The arm's fk where the loop closes (reachable), else the neck's; every eighth at the
+    neck's gimbal lock."""
+    triples = angles(rng, n, 3)
+    triples[::8, 1] = math.pi / 2
+    by_arm = arm.fk_batch(angles(rng, n, 2))
+    by_neck = NECK.fk_batch(triples)
+    closed = ~np.isnan(by_arm[:, 0, 0])
+    closed[::8] = False
+    return np.where(closed[:, None, None], by_arm, by_neck).reshape(n, 9)
+
+
+def vectors(rng, n):
+    return rng.uniform(-1, 1, (n, 3))
+
+
+def rows(flat):
+    return [flat[0:3], flat[3:6], flat[6:9]]
+
+
+# method: (arguments of n calls on an arm, the Python call on one row of them)
+METHODS = {
+    "fk": (joints_and_edges, lambda arm, x: arm.fk(*x)),
+    "direction": (joints_and_edges, lambda arm, x: arm.direction(*x)),
+    "ik": (rotations, lambda arm, x: arm.ik(rows(x))),
+    "ik_from_direction": (lambda rng, arm, n: vectors(rng, n), lambda arm, x: arm.ik_from_direction(x)),
+    "ik_from_direction_near": (
+        lambda rng, arm, n: np.hstack([vectors(rng, n), angles(rng, n, 2)]),
+        lambda arm, x: arm.ik_from_direction(x[:3], near=(x[3], x[4])),
+    ),
+    "is_reachable_joints": (joints_and_edges, lambda arm, x: arm.is_reachable_joints(*x)),
+    "is_reachable_orientation": (rotations, lambda arm, x: arm.is_reachable_orientation(rows(x))),
+    "is_reachable_direction": (lambda rng, arm, n: vectors(rng, n), lambda arm, x: arm.is_reachable_direction(x)),
+    "ik_solutions": (rotations, lambda arm, x: counted(arm.ik_solutions(rows(x)))),
+    "ik_from_direction_solutions": (
+        lambda rng, arm, n: vectors(rng, n),
+        lambda arm, x: counted(arm.ik_from_direction_solutions(x)),
+    ),
+    "jacobian": (joints_and_edges, lambda arm, x: arm.jacobian(*x)),
+    "direction_jacobian": (joints_and_edges, lambda arm, x: arm.direction_jacobian(*x)),
+    "joint_rates": (
+        lambda rng, arm, n: np.hstack([joints_and_edges(rng, arm, n), vectors(rng, n)]),
+        lambda arm, x: arm.joint_rates(x[0], x[1], x[2:]),
+    ),
+    "manipulability": (joints_and_edges, lambda arm, x: arm.manipulability(*x)),
+    "neck_fk": (lambda rng, arm, n: angles(rng, n, 3), lambda arm, x: NECK.fk(x)),
+    "neck_ik": (rotations, lambda arm, x: NECK.ik(rows(x))),
+    "neck_jacobian": (lambda rng, arm, n: angles(rng, n, 3), lambda arm, x: NECK.jacobian(x)),
+    "neck_joint_rates": (
+        lambda rng, arm, n: np.hstack([rotations_joints(rng, n), vectors(rng, n)]),
+        lambda arm, x: NECK.joint_rates(x[:3], x[3:]),
+    ),
+}
+
+
+def rotations_joints(rng, n):
+    """Neck joints, every eighth with its pitch at π/2."""
+    triples = angles(rng, n, 3)
+    triples[::8, 1] = math.pi / 2
+    return triples
+
+
+def counted(solutions):
+    """A list of joint pairs as the driver writes it: its size, then the pairs."""
+    return [len(solutions), solutions]
+
+
+def flatten(value):
+    """A result's numbers in order, as doubles (a bool as 0.0 or 1.0)."""
+    if isinstance(value, (tuple, list)):
+        return [x for item in value for x in flatten(item)]
+    return [float(value)]
+
+
+def python_records(call, arm, arguments, messages):
+    """The driver's records of the Python calls; each failure's message is checked against the
+    driver's text of its kind."""
+    kind_of = {(KINDS[k], text): k for k, text in messages.items()}
+    out = np.zeros((len(arguments), RECORD))
+    for i, x in enumerate(arguments):
+        try:
+            numbers = flatten(call(arm, x))
+            out[i, 1 : 1 + len(numbers)] = numbers
+        except (RuntimeError, ValueError) as failure:
+            out[i, 0] = kind_of.get((type(failure), str(failure)), -1)
+    return out
+
+
+@pytest.mark.slow
+def test_bitwise_agreement_with_python(installed):
+    driver = installed / "torso_cpp_agreement"
+    messages = dict(line.split(" ", 1) for line in run(driver, "--messages").splitlines())
+    messages = {int(k): text for k, text in messages.items()}
+    rng = np.random.default_rng(20)
+    blocks = []  # (method, arm index, arguments)
+    for method, (make, _) in METHODS.items():
+        for arm_index, n in enumerate((CALLS - 2 * (CALLS // 3), CALLS // 3, CALLS // 3)):
+            blocks.append((method, arm_index, np.ascontiguousarray(make(rng, ARMS[arm_index], n), dtype="<f8")))
+    script = b"".join(f"{m} {a} {len(x)} {x.shape[1]}\n".encode() + x.tobytes() for m, a, x in blocks)
+    answers = subprocess.run([driver], input=script, capture_output=True, timeout=600, check=True).stdout
+    answers = np.frombuffer(answers, dtype="<f8").reshape(-1, RECORD).view("<u8")
+
+    tally = {}  # method: [agreeing successes, agreeing failures, disagreements]
+    start = 0
+    for method, arm_index, arguments in blocks:
+        expected = python_records(METHODS[method][1], ARMS[arm_index], arguments.tolist(), messages)
+        got = answers[start : start + len(arguments)]
+        start += len(arguments)
+        agree = (expected.view("<u8") == got).all(axis=1)
+        failed = expected[:, 0] != 0
+        row = tally.setdefault(method, [0, 0, 0])
+        row[0] += int((agree & ~failed).sum())
+        row[1] += int((agree & failed).sum())
+        row[2] += int((~agree).sum())
+    assert start == len(answers)
+    print("\nmethod: agreeing successes, agreeing failures, disagreements")
+    for method, row in tally.items():
+        print(f"{method}: {row[0]}, {row[1]}, {row[2]}")
+    assert all(row[2] == 0 for row in tally.values()), tally
+    assert all(sum(row) == CALLS for row in tally.values())
