@@ -20,8 +20,8 @@ static_assert(std::is_nothrow_copy_constructible_v<Error>);
 
 ArmKinematics::ArmKinematics(double arm_arc, double coupler_arc, bool mirror) noexcept {
     static_assert(sizeof(ArmLinkage) <= sizeof linkage_ && alignof(ArmLinkage) <= alignof(double));
-    ::new (linkage_.data()) ArmLinkage(torso::arm::prepare_linkage(
-        {arm_arc, coupler_arc, torso::arm::Branch::positive, mirror}));
+    ::new (linkage_.data()) ArmLinkage(
+        torso::arm::prepare_linkage({arm_arc, coupler_arc, torso::arm::Branch::positive, mirror}));
 }
 
 ArmKinematics ArmKinematics::of_geometry(const SphericalLinkGeometry& geometry) noexcept {
@@ -34,9 +34,13 @@ const ArmLinkage& ArmKinematics::linkage() const noexcept {
     return *std::launder(reinterpret_cast<const ArmLinkage*>(linkage_.data()));
 }
 
-ArmKinematics ArmKinematics::default_left() noexcept { return of_geometry(torso::arm::kDefaultLeft); }
+ArmKinematics ArmKinematics::default_left() noexcept {
+    return of_geometry(torso::arm::kDefaultLeft);
+}
 
-ArmKinematics ArmKinematics::default_right() noexcept { return of_geometry(torso::arm::kDefaultRight); }
+ArmKinematics ArmKinematics::default_right() noexcept {
+    return of_geometry(torso::arm::kDefaultRight);
+}
 
 std::expected<ArmKinematics, DocumentError> ArmKinematics::from_json(std::string_view text) {
     auto geometry = torso::arm::read_geometry_document(text);
@@ -50,7 +54,8 @@ std::expected<ArmKinematics, DocumentError> ArmKinematics::from_json(std::string
 std::expected<std::string, DocumentError> ArmKinematics::to_json() const {
     const auto text = torso::arm::write_geometry_document(linkage().geometry);
     if (!text) {
-        return std::unexpected(DocumentError{ErrorKind::document_not_writable, text.error().message});
+        return std::unexpected(
+            DocumentError{ErrorKind::document_not_writable, text.error().message});
     }
     return std::string(text->view());
 }
@@ -73,8 +78,7 @@ Result<Vec3> ArmKinematics::direction(double theta_a, double theta_b) const noex
 }
 
 Result<JointPair> ArmKinematics::ik(const Mat3& r_target) const noexcept {
-    return detail::from_core(
-        torso::arm::inverse_kinematics(linkage(), detail::to_core(r_target)));
+    return detail::from_core(torso::arm::inverse_kinematics(linkage(), detail::to_core(r_target)));
 }
 
 Result<JointPair> ArmKinematics::ik_from_direction(const Vec3& v3,
@@ -114,8 +118,8 @@ Result<Mat3x2> ArmKinematics::direction_jacobian(double theta_a, double theta_b)
 
 Result<JointPair> ArmKinematics::joint_rates(double theta_a, double theta_b,
                                              const Vec3& direction_rate) const noexcept {
-    return detail::from_core(torso::arm::joint_rates(linkage(), theta_a, theta_b,
-                                                     detail::to_core(direction_rate)));
+    return detail::from_core(
+        torso::arm::joint_rates(linkage(), theta_a, theta_b, detail::to_core(direction_rate)));
 }
 
 Result<double> ArmKinematics::manipulability(double theta_a, double theta_b) const noexcept {

@@ -26,7 +26,9 @@ inline torso::Mat3 to_core(const Mat3& m) noexcept {
              torso::Vec3{m[0][2], m[1][2], m[2][2]}}};
 }
 
-inline torso::JointTriple to_core(const JointTriple& j) noexcept { return {j.yaw, j.pitch, j.roll}; }
+inline torso::JointTriple to_core(const JointTriple& j) noexcept {
+    return {j.yaw, j.pitch, j.roll};
+}
 
 inline std::optional<torso::JointPair> to_core(const std::optional<JointPair>& p) noexcept {
     if (!p) return std::nullopt;

@@ -4,6 +4,13 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
+# colcon reads the version from package.xml; it must be the package's.
+file(READ ${CMAKE_CURRENT_SOURCE_DIR}/package.xml TORSO_PACKAGE_XML)
+string(REGEX MATCH "<version>([^<]*)</version>" TORSO_PACKAGE_XML_VERSION "${TORSO_PACKAGE_XML}")
+if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "package.xml has version ${CMAKE_MATCH_1}, pyproject.toml ${PROJECT_VERSION}")
+endif()
+
 add_library(torso_kinematics_cpp STATIC
   api/arm_kinematics.cpp
   api/neck_kinematics.cpp

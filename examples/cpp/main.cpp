@@ -1,11 +1,11 @@
 // The arm and neck from C++: each number is printed as Python's repr prints the same double.
+#include <tarvelo/torso_kinematics.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
 #include <string>
-
-#include <tarvelo/torso_kinematics.h>
 
 namespace {
 

@@ -27,7 +27,7 @@
 namespace torso::arm {
 struct ArmLinkage;
 struct SphericalLinkGeometry;
-}
+}  // namespace torso::arm
 
 namespace tarvelo {
 
@@ -129,8 +129,8 @@ public:
     Result<JointPair> ik(const Mat3& r_target) const noexcept;
     /// Joint pair pointing v_3 along `v3` (any length from 1e-12), nearest to `near` in plain
     /// radians when given, else of smallest norm; `unreachable` otherwise.
-    Result<JointPair> ik_from_direction(const Vec3& v3,
-                                        std::optional<JointPair> near = std::nullopt) const noexcept;
+    Result<JointPair>
+    ik_from_direction(const Vec3& v3, std::optional<JointPair> near = std::nullopt) const noexcept;
     /// Whether fk succeeds.
     bool is_reachable_joints(double theta_a, double theta_b) const noexcept;
     /// Whether ik succeeds.
@@ -158,7 +158,7 @@ private:
 
     // The core's prepared linkage (geometry and per-arm constants), held in place so that an
     // arm is a plain value and this header needs none of the library's own.
-    alignas(double) std::array<unsigned char, 64> linkage_;
+    alignas(double) std::array<unsigned char, 64> linkage_{};
 };
 
 /// The yaw-pitch-roll neck (TarveloNeckKinematics). Stateless.

@@ -20,7 +20,7 @@ constexpr std::size_t kRecord = 10;
 
 /// Appends a result's doubles to a record.
 struct Record {
-    double* out;
+    double* out = nullptr;
     std::size_t size = 1;  // out[0] is the status
 
     void put(double x) { out[size++] = x; }
@@ -68,7 +68,8 @@ void call(std::string_view method, const ArmKinematics& arm, const NeckKinematic
     if (method == "ik_from_direction_near")
         return r.answer(arm.ik_from_direction(a.vec(0), JointPair{a.x[3], a.x[4]}));
     if (method == "is_reachable_joints") return r.answer(arm.is_reachable_joints(a.x[0], a.x[1]));
-    if (method == "is_reachable_orientation") return r.answer(arm.is_reachable_orientation(a.mat()));
+    if (method == "is_reachable_orientation")
+        return r.answer(arm.is_reachable_orientation(a.mat()));
     if (method == "is_reachable_direction") return r.answer(arm.is_reachable_direction(a.vec(0)));
     if (method == "ik_solutions") return r.answer(arm.ik_solutions(a.mat()));
     if (method == "ik_from_direction_solutions")
@@ -120,9 +121,11 @@ void print_messages(const Fixture& f) {
 bool read_block(const Fixture& f) {
     char header[256];
     if (std::fgets(header, sizeof header, stdin) == nullptr) return false;
-    char method[64];
-    std::size_t arm = 0, calls = 0, width = 0;
-    if (std::sscanf(header, "%63s %zu %zu %zu", method, &arm, &calls, &width) != 4) std::exit(2);
+    char* cursor = header + std::strcspn(header, " ");
+    const std::string_view method(header, static_cast<std::size_t>(cursor - header));
+    const std::size_t arm = std::strtoul(cursor, &cursor, 10);
+    const std::size_t calls = std::strtoul(cursor, &cursor, 10);
+    const std::size_t width = std::strtoul(cursor, &cursor, 10);
     std::vector<double> in(calls * width), out(calls * kRecord, 0.0);
     if (std::fread(in.data(), sizeof(double), in.size(), stdin) != in.size()) std::exit(2);
     for (std::size_t i = 0; i < calls; ++i) {
@@ -134,6 +137,7 @@ bool read_block(const Fixture& f) {
 
 }  // namespace
 
+// NOLINTNEXTLINE(bugprone-exception-escape): a failed allocation ends the run
 int main(int argc, char** argv) {
     const Fixture fixture;
     if (argc > 1 && std::strcmp(argv[1], "--messages") == 0) {

@@ -9,6 +9,7 @@
 #include "tests/cpp/facade_calls.h"
 
 // glibc's own allocator, under the names it keeps beside the replaceable ones.
+// NOLINTBEGIN(bugprone-reserved-identifier): glibc's names, declared as glibc spells them
 extern "C" {
 void* __libc_malloc(std::size_t size);
 void* __libc_calloc(std::size_t count, std::size_t size);
@@ -16,6 +17,7 @@ void* __libc_realloc(void* pointer, std::size_t size);
 void* __libc_memalign(std::size_t alignment, std::size_t size);
 void __libc_free(void* pointer);
 }
+// NOLINTEND(bugprone-reserved-identifier)
 
 namespace {
 
@@ -67,7 +69,9 @@ void operator delete(void* pointer, std::size_t) noexcept { __libc_free(pointer)
 void operator delete[](void* pointer, std::size_t) noexcept { __libc_free(pointer); }
 void operator delete(void* pointer, std::align_val_t) noexcept { __libc_free(pointer); }
 void operator delete[](void* pointer, std::align_val_t) noexcept { __libc_free(pointer); }
-void operator delete(void* pointer, std::size_t, std::align_val_t) noexcept { __libc_free(pointer); }
+void operator delete(void* pointer, std::size_t, std::align_val_t) noexcept {
+    __libc_free(pointer);
+}
 void operator delete[](void* pointer, std::size_t, std::align_val_t) noexcept {
     __libc_free(pointer);
 }
@@ -93,7 +97,7 @@ void allocating_control(const Fixture&, const Input& in) {
 
 }  // namespace
 
-int main() {
+int main() {  // NOLINT(bugprone-exception-escape): a failed allocation ends the test
     const Fixture fixture;
     const std::vector<Input> inputs = random_inputs(1U << 16U, fixture);
     if (allocations_of(allocating_control, fixture, inputs) != kCalls) {

@@ -37,8 +37,10 @@ private:
 
 /// The arms every call may run on: left, right, and left on the negative branch.
 struct Fixture {
-    ArmKinematics arms[3] = {ArmKinematics::default_left(), ArmKinematics::default_right(),
-                             ArmKinematics::from_json(R"({"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "negative"})").value()};
+    ArmKinematics arms[3] = {
+        ArmKinematics::default_left(), ArmKinematics::default_right(),
+        ArmKinematics::from_json(R"({"arm_arc": 0.7, "coupler_arc": 0.5, "branch": "negative"})")
+            .value()};
     NeckKinematics neck;
 };
 
@@ -46,8 +48,8 @@ struct Fixture {
 struct Input {
     std::size_t arm;
     double theta_a, theta_b;
-    Mat3 rotation;   // an arm's or the neck's fk (reachable) or a turned one (mostly not)
-    Vec3 vector;     // a direction, a direction rate, an angular velocity
+    Mat3 rotation;  // an arm's or the neck's fk (reachable) or a turned one (mostly not)
+    Vec3 vector;    // a direction, a direction rate, an angular velocity
     std::optional<JointPair> near;
     JointTriple joints;  // pitch sometimes exactly at ±π/2, where the neck locks
 };

@@ -33,8 +33,10 @@ static_assert(noexcept(arm().joint_rates(0, 0, kVector)) && noexcept(arm().manip
 static_assert(noexcept(neck().fk(kJoints)) && noexcept(neck().ik(kRotation)));
 static_assert(noexcept(neck().jacobian(kJoints)) && noexcept(neck().joint_rates(kJoints, kVector)));
 // The results themselves copy without throwing.
-static_assert(noexcept(Result<Mat3>(arm().fk(0, 0))) && noexcept(JointPairList(arm().ik_solutions(kRotation))));
+static_assert(noexcept(Result<Mat3>(arm().fk(0, 0))) &&
+              noexcept(JointPairList(arm().ik_solutions(kRotation))));
 
-static_assert(!noexcept(ArmKinematics::from_json(std::string_view{})) && !noexcept(arm().to_json()));
+static_assert(!noexcept(ArmKinematics::from_json(std::string_view{})) &&
+              !noexcept(arm().to_json()));
 
 }  // namespace torso::noexcept_check
