@@ -8,7 +8,7 @@ SOURCES := $(shell find core arm neck module stubs tools -name '*.cpp' -o -name 
            CMakeLists.txt pyproject.toml
 CMAKE_DEFINES ?= -C cmake.define.TORSO_WERROR=ON
 
-.PHONY: example test build bench cpp-example test-sanitize fuzz-smoke valgrind test-pythons wheels lint format clean
+.PHONY: example test build bench cpp-example colcon-check test-sanitize fuzz-smoke valgrind test-pythons wheels lint format clean
 
 example: build
 	$(PY) examples/quickstart.py
@@ -45,6 +45,20 @@ cpp-example: $(VENV)/.python-deps
 	$(VENV)/bin/cmake -S examples/cpp -B build/cpp-example -DCMAKE_PREFIX_PATH=$(abspath $(CPP_PREFIX)) >/dev/null
 	$(VENV)/bin/cmake --build build/cpp-example
 	build/cpp-example/torso_example
+
+# A colcon workspace as ROS 2 builds one, with colcon from PyPI and no ROS: this tree (through
+# its package.xml, as a plain CMake package) and the consumer package of examples/colcon.
+COLCON_VENV := build/colcon/venv
+COLCON_WS := build/colcon/ws
+colcon-check: $(VENV)/.python-deps
+	test -x $(COLCON_VENV)/bin/colcon || ($(PYTHON) -m venv $(COLCON_VENV) && \
+	  $(COLCON_VENV)/bin/pip install -q colcon-common-extensions)
+	rm -rf $(COLCON_WS) && mkdir -p $(COLCON_WS)/src
+	ln -s $(CURDIR) $(COLCON_WS)/src/tarvelo_torso_kinematics
+	ln -s $(CURDIR)/examples/colcon/torso_consumer $(COLCON_WS)/src/torso_consumer
+	cd $(COLCON_WS) && PATH=$(abspath $(VENV))/bin:$(abspath $(COLCON_VENV))/bin:$$PATH \
+	  colcon build --event-handlers console_cohesion-
+	bash -c '. $(COLCON_WS)/install/setup.bash && torso_consumer'
 
 # nox runs the suite and builds wheels on every CPython from 3.10 to 3.13 found here
 # (noxfile.py); it makes its own environments under .nox.
