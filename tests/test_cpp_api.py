@@ -22,7 +22,11 @@ ROOT = Path(__file__).resolve().parent.parent
 BUILD = ROOT / "build" / "cpp-tests"
 PREFIX = BUILD / "prefix"
 EXAMPLE_BUILD = ROOT / "build" / "cpp-tests-example"
-CMAKE = shutil.which("cmake") or shutil.which("cmake", path=str(Path(sys.executable).parent))
+# The cmake that `make` installs into .venv, so that every interpreter's run reuses one build.
+CMAKE = next(
+    (str(c) for c in [ROOT / ".venv" / "bin" / "cmake"] if c.is_file()),
+    shutil.which("cmake") or shutil.which("cmake", path=str(Path(sys.executable).parent)),
+)
 
 pytestmark = [
     pytest.mark.skipif(not (ROOT / "include" / "tarvelo").is_dir(), reason="no source tree beside tests/"),
@@ -130,6 +134,13 @@ def rotations(rng, arm, n):
     return np.where(closed[:, None, None], by_arm, by_neck).reshape(n, 9)
 
 
+def neck_joints(rng, n):
+    """Neck joints, every eighth with its pitch at π/2."""
+    triples = angles(rng, n, 3)
+    triples[::8, 1] = math.pi / 2
+    return triples
+
+
 def vectors(rng, n):
     return rng.uniform(-1, 1, (n, 3))
 
@@ -167,17 +178,10 @@ METHODS = {
     "neck_ik": (rotations, lambda arm, x: NECK.ik(rows(x))),
     "neck_jacobian": (lambda rng, arm, n: angles(rng, n, 3), lambda arm, x: NECK.jacobian(x)),
     "neck_joint_rates": (
-        lambda rng, arm, n: np.hstack([rotations_joints(rng, n), vectors(rng, n)]),
+        lambda rng, arm, n: np.hstack([neck_joints(rng, n), vectors(rng, n)]),
         lambda arm, x: NECK.joint_rates(x[:3], x[3:]),
     ),
 }
-
-
-def rotations_joints(rng, n):
-    """Neck joints, every eighth with its pitch at π/2."""
-    triples = angles(rng, n, 3)
-    triples[::8, 1] = math.pi / 2
-    return triples
 
 
 def counted(solutions):
