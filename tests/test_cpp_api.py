@@ -125,10 +125,8 @@ def joints_and_edges(rng, arm, n):
 def rotations(rng, arm, n):
     """The arm's fk where the loop closes (reachable), else the neck's; every eighth at the
     neck's gimbal lock."""
-    triples = angles(rng, n, 3)
-    triples[::8, 1] = math.pi / 2
     by_arm = arm.fk_batch(angles(rng, n, 2))
-    by_neck = NECK.fk_batch(triples)
+    by_neck = NECK.fk_batch(neck_joints(rng, n))
     closed = ~np.isnan(by_arm[:, 0, 0])
     closed[::8] = False
     return np.where(closed[:, None, None], by_arm, by_neck).reshape(n, 9)
@@ -145,42 +143,70 @@ def vectors(rng, n):
     return rng.uniform(-1, 1, (n, 3))
 
 
-def rows(flat):
-    return [flat[0:3], flat[3:6], flat[6:9]]
+def near(rng, n):
+    """Half the rows without `near` (first column 0), half with one."""
+    return np.hstack([rng.integers(0, 2, (n, 1)), angles(rng, n, 2)])
 
 
-# method: (arguments of n calls on an arm, the Python call on one row of them)
+# The driver's input columns, and how each is drawn for an arm.
+COLUMNS = {
+    "joints": (slice(1, 3), joints_and_edges),
+    "rotation": (slice(3, 12), rotations),
+    "vector": (slice(12, 15), lambda rng, arm, n: vectors(rng, n)),
+    "near": (slice(15, 18), lambda rng, arm, n: near(rng, n)),
+    "triple": (slice(18, 21), lambda rng, arm, n: neck_joints(rng, n)),
+    "mirror": (slice(21, 22), lambda rng, arm, n: rng.integers(0, 2, (n, 1))),
+}
+WIDTH = 22
+
+
+def driver_inputs(rng, arm_index, n, columns):
+    x = np.zeros((n, WIDTH))
+    x[:, 0] = arm_index
+    for column in columns:
+        where, draw = COLUMNS[column]
+        x[:, where] = draw(rng, ARMS[arm_index], n)
+    return x
+
+
+def rows(x):
+    return [x[3:6], x[6:9], x[9:12]]
+
+
+def geometry(arm):
+    return [arm.arm_arc(), arm.coupler_arc(), arm.mirror(), arm.branch() == "negative"]
+
+
+def near_of(x):
+    return {"near": (x[16], x[17])} if x[15] else {}
+
+
+# method (the driver's name): (the input columns it reads, the Python call on an arm and a row)
 METHODS = {
-    "fk": (joints_and_edges, lambda arm, x: arm.fk(*x)),
-    "direction": (joints_and_edges, lambda arm, x: arm.direction(*x)),
-    "ik": (rotations, lambda arm, x: arm.ik(rows(x))),
-    "ik_from_direction": (lambda rng, arm, n: vectors(rng, n), lambda arm, x: arm.ik_from_direction(x)),
-    "ik_from_direction_near": (
-        lambda rng, arm, n: np.hstack([vectors(rng, n), angles(rng, n, 2)]),
-        lambda arm, x: arm.ik_from_direction(x[:3], near=(x[3], x[4])),
-    ),
-    "is_reachable_joints": (joints_and_edges, lambda arm, x: arm.is_reachable_joints(*x)),
-    "is_reachable_orientation": (rotations, lambda arm, x: arm.is_reachable_orientation(rows(x))),
-    "is_reachable_direction": (lambda rng, arm, n: vectors(rng, n), lambda arm, x: arm.is_reachable_direction(x)),
-    "ik_solutions": (rotations, lambda arm, x: counted(arm.ik_solutions(rows(x)))),
-    "ik_from_direction_solutions": (
-        lambda rng, arm, n: vectors(rng, n),
-        lambda arm, x: counted(arm.ik_from_direction_solutions(x)),
-    ),
-    "jacobian": (joints_and_edges, lambda arm, x: arm.jacobian(*x)),
-    "direction_jacobian": (joints_and_edges, lambda arm, x: arm.direction_jacobian(*x)),
-    "joint_rates": (
-        lambda rng, arm, n: np.hstack([joints_and_edges(rng, arm, n), vectors(rng, n)]),
-        lambda arm, x: arm.joint_rates(x[0], x[1], x[2:]),
-    ),
-    "manipulability": (joints_and_edges, lambda arm, x: arm.manipulability(*x)),
-    "neck_fk": (lambda rng, arm, n: angles(rng, n, 3), lambda arm, x: NECK.fk(x)),
-    "neck_ik": (rotations, lambda arm, x: NECK.ik(rows(x))),
-    "neck_jacobian": (lambda rng, arm, n: angles(rng, n, 3), lambda arm, x: NECK.jacobian(x)),
-    "neck_joint_rates": (
-        lambda rng, arm, n: np.hstack([neck_joints(rng, n), vectors(rng, n)]),
-        lambda arm, x: NECK.joint_rates(x[:3], x[3:]),
-    ),
+    "ArmKinematics()": (["joints", "mirror"], lambda arm, x: geometry(TarveloArmKinematics(x[1], x[2], bool(x[21])))),
+    "default_left": ([], lambda arm, x: geometry(TarveloArmKinematics.default_left())),
+    "default_right": ([], lambda arm, x: geometry(TarveloArmKinematics.default_right())),
+    "arm_arc": ([], lambda arm, x: arm.arm_arc()),
+    "coupler_arc": ([], lambda arm, x: arm.coupler_arc()),
+    "mirror": ([], lambda arm, x: arm.mirror()),
+    "branch": ([], lambda arm, x: arm.branch() == "negative"),
+    "fk": (["joints"], lambda arm, x: arm.fk(x[1], x[2])),
+    "direction": (["joints"], lambda arm, x: arm.direction(x[1], x[2])),
+    "ik": (["rotation"], lambda arm, x: arm.ik(rows(x))),
+    "ik_from_direction": (["vector", "near"], lambda arm, x: arm.ik_from_direction(x[12:15], **near_of(x))),
+    "is_reachable_joints": (["joints"], lambda arm, x: arm.is_reachable_joints(x[1], x[2])),
+    "is_reachable_orientation": (["rotation"], lambda arm, x: arm.is_reachable_orientation(rows(x))),
+    "is_reachable_direction": (["vector"], lambda arm, x: arm.is_reachable_direction(x[12:15])),
+    "ik_solutions": (["rotation"], lambda arm, x: counted(arm.ik_solutions(rows(x)))),
+    "ik_from_direction_solutions": (["vector"], lambda arm, x: counted(arm.ik_from_direction_solutions(x[12:15]))),
+    "jacobian": (["joints"], lambda arm, x: arm.jacobian(x[1], x[2])),
+    "direction_jacobian": (["joints"], lambda arm, x: arm.direction_jacobian(x[1], x[2])),
+    "joint_rates": (["joints", "vector"], lambda arm, x: arm.joint_rates(x[1], x[2], x[12:15])),
+    "manipulability": (["joints"], lambda arm, x: arm.manipulability(x[1], x[2])),
+    "neck.fk": (["triple"], lambda arm, x: NECK.fk(x[18:21])),
+    "neck.ik": (["rotation"], lambda arm, x: NECK.ik(rows(x))),
+    "neck.jacobian": (["triple"], lambda arm, x: NECK.jacobian(x[18:21])),
+    "neck.joint_rates": (["triple", "vector"], lambda arm, x: NECK.joint_rates(x[18:21], x[12:15])),
 }
 
 
@@ -196,12 +222,12 @@ def flatten(value):
     return [float(value)]
 
 
-def python_records(call, arm, arguments, messages):
+def python_records(call, arm, inputs, messages):
     """The driver's records of the Python calls; each failure's message is checked against the
     driver's text of its kind."""
     kind_of = {(KINDS[k], text): k for k, text in messages.items()}
-    out = np.zeros((len(arguments), RECORD))
-    for i, x in enumerate(arguments):
+    out = np.zeros((len(inputs), RECORD))
+    for i, x in enumerate(inputs):
         try:
             numbers = flatten(call(arm, x))
             out[i, 1 : 1 + len(numbers)] = numbers
@@ -216,20 +242,20 @@ def test_bitwise_agreement_with_python(installed):
     messages = dict(line.split(" ", 1) for line in run(driver, "--messages").splitlines())
     messages = {int(k): text for k, text in messages.items()}
     rng = np.random.default_rng(20)
-    blocks = []  # (method, arm index, arguments)
-    for method, (make, _) in METHODS.items():
+    blocks = []  # (method, arm index, inputs)
+    for method, (columns, _) in METHODS.items():
         for arm_index, n in enumerate((CALLS - 2 * (CALLS // 3), CALLS // 3, CALLS // 3)):
-            blocks.append((method, arm_index, np.ascontiguousarray(make(rng, ARMS[arm_index], n), dtype="<f8")))
-    script = b"".join(f"{m} {a} {len(x)} {x.shape[1]}\n".encode() + x.tobytes() for m, a, x in blocks)
+            blocks.append((method, arm_index, driver_inputs(rng, arm_index, n, columns).astype("<f8")))
+    script = b"".join(f"{m} {len(x)}\n".encode() + x.tobytes() for m, _, x in blocks)
     answers = subprocess.run([driver], input=script, capture_output=True, timeout=600, check=True).stdout
     answers = np.frombuffer(answers, dtype="<f8").reshape(-1, RECORD).view("<u8")
 
     tally = {}  # method: [agreeing successes, agreeing failures, disagreements]
     start = 0
-    for method, arm_index, arguments in blocks:
-        expected = python_records(METHODS[method][1], ARMS[arm_index], arguments.tolist(), messages)
-        got = answers[start : start + len(arguments)]
-        start += len(arguments)
+    for method, arm_index, inputs in blocks:
+        expected = python_records(METHODS[method][1], ARMS[arm_index], inputs.tolist(), messages)
+        got = answers[start : start + len(inputs)]
+        start += len(inputs)
         agree = (expected.view("<u8") == got).all(axis=1)
         failed = expected[:, 0] != 0
         row = tally.setdefault(method, [0, 0, 0])

@@ -1,8 +1,8 @@
-// Calls the facade on blocks of arguments, for the bit-for-bit comparison with the Python module.
-// In:  blocks of a text line "<method> <arm> <calls> <arguments per call>" (<arm> indexes
-//      Fixture::arms) followed by the arguments as native doubles.
-// Out: per call a record of 10 native doubles: 0 and the result's doubles (a bool as 0 or 1,
-//      a list of joint pairs as its size then its pairs), or the failure's kind + 1; the rest 0.
+// Calls the facade on blocks of inputs, for the bit-for-bit comparison with the Python module.
+// In:  blocks of a text line "<method> <calls>" (a name of kMethods) followed by, per call, 22
+//      native doubles: arm (index into Fixture::arms), theta_a, theta_b, rotation (9, row by
+//      row), vector (3), has near, near (2), yaw, pitch, roll, mirror.
+// Out: per call the method's Record, 10 native doubles (unused ones 0).
 // With --messages: one line "<kind + 1> <message>" per failure kind of the kinematics.
 #include <cstdio>
 #include <cstdlib>
@@ -16,73 +16,26 @@ namespace {
 
 using namespace torso::facade_calls;
 
-constexpr std::size_t kRecord = 10;
+constexpr std::size_t kInputWidth = 22;
 
-/// Appends a result's doubles to a record.
-struct Record {
-    double* out = nullptr;
-    std::size_t size = 1;  // out[0] is the status
+Input input_at(const double* x) {
+    Input in{};
+    in.arm = static_cast<std::size_t>(x[0]) % 3;
+    in.theta_a = x[1];
+    in.theta_b = x[2];
+    in.rotation = {{{x[3], x[4], x[5]}, {x[6], x[7], x[8]}, {x[9], x[10], x[11]}}};
+    in.vector = {x[12], x[13], x[14]};
+    if (x[15] != 0) in.near = JointPair{x[16], x[17]};
+    in.joints = {x[18], x[19], x[20]};
+    in.mirror = x[21] != 0;
+    return in;
+}
 
-    void put(double x) { out[size++] = x; }
-    void put(bool x) { put(x ? 1.0 : 0.0); }
-    void put(const Vec3& v) {
-        for (const double x : v) put(x);
+const Method& method_named(std::string_view name) {
+    for (const Method& method : kMethods) {
+        if (name == method.name) return method;
     }
-    void put(const JointPair& p) { put(p.theta_a), put(p.theta_b); }
-    void put(const JointTriple& j) { put(j.yaw), put(j.pitch), put(j.roll); }
-    template <std::size_t n>
-    void put(const std::array<std::array<double, n>, 3>& m) {
-        for (const auto& row : m) {
-            for (const double x : row) put(x);
-        }
-    }
-    void put(const JointPairList& list) {
-        put(static_cast<double>(list.size()));
-        for (const JointPair& p : list) put(p);
-    }
-    template <class T>
-    void answer(const T& value) {
-        put(value);
-    }
-    template <class T>
-    void answer(const Result<T>& result) {
-        if (result) return put(*result);
-        out[0] = static_cast<double>(result.error().kind) + 1;
-    }
-};
-
-/// The arguments of one call, in order.
-struct Arguments {
-    const double* x;
-    Vec3 vec(std::size_t i) const { return {x[i], x[i + 1], x[i + 2]}; }
-    Mat3 mat() const { return {vec(0), vec(3), vec(6)}; }
-    JointTriple triple(std::size_t i) const { return {x[i], x[i + 1], x[i + 2]}; }
-};
-
-void call(std::string_view method, const ArmKinematics& arm, const NeckKinematics& neck,
-          const Arguments& a, Record r) {
-    if (method == "fk") return r.answer(arm.fk(a.x[0], a.x[1]));
-    if (method == "direction") return r.answer(arm.direction(a.x[0], a.x[1]));
-    if (method == "ik") return r.answer(arm.ik(a.mat()));
-    if (method == "ik_from_direction") return r.answer(arm.ik_from_direction(a.vec(0)));
-    if (method == "ik_from_direction_near")
-        return r.answer(arm.ik_from_direction(a.vec(0), JointPair{a.x[3], a.x[4]}));
-    if (method == "is_reachable_joints") return r.answer(arm.is_reachable_joints(a.x[0], a.x[1]));
-    if (method == "is_reachable_orientation")
-        return r.answer(arm.is_reachable_orientation(a.mat()));
-    if (method == "is_reachable_direction") return r.answer(arm.is_reachable_direction(a.vec(0)));
-    if (method == "ik_solutions") return r.answer(arm.ik_solutions(a.mat()));
-    if (method == "ik_from_direction_solutions")
-        return r.answer(arm.ik_from_direction_solutions(a.vec(0)));
-    if (method == "jacobian") return r.answer(arm.jacobian(a.x[0], a.x[1]));
-    if (method == "direction_jacobian") return r.answer(arm.direction_jacobian(a.x[0], a.x[1]));
-    if (method == "joint_rates") return r.answer(arm.joint_rates(a.x[0], a.x[1], a.vec(2)));
-    if (method == "manipulability") return r.answer(arm.manipulability(a.x[0], a.x[1]));
-    if (method == "neck_fk") return r.answer(neck.fk(a.triple(0)));
-    if (method == "neck_ik") return r.answer(neck.ik(a.mat()));
-    if (method == "neck_jacobian") return r.answer(neck.jacobian(a.triple(0)));
-    if (method == "neck_joint_rates") return r.answer(neck.joint_rates(a.triple(0), a.vec(3)));
-    std::fprintf(stderr, "unknown method %.*s\n", static_cast<int>(method.size()), method.data());
+    std::fprintf(stderr, "unknown method %.*s\n", static_cast<int>(name.size()), name.data());
     std::exit(2);
 }
 
@@ -118,20 +71,21 @@ void print_messages(const Fixture& f) {
     }
 }
 
-bool read_block(const Fixture& f) {
+bool run_block(const Fixture& f) {
     char header[256];
     if (std::fgets(header, sizeof header, stdin) == nullptr) return false;
     char* cursor = header + std::strcspn(header, " ");
-    const std::string_view method(header, static_cast<std::size_t>(cursor - header));
-    const std::size_t arm = std::strtoul(cursor, &cursor, 10);
+    const Method& method = method_named({header, static_cast<std::size_t>(cursor - header)});
     const std::size_t calls = std::strtoul(cursor, &cursor, 10);
-    const std::size_t width = std::strtoul(cursor, &cursor, 10);
-    std::vector<double> in(calls * width), out(calls * kRecord, 0.0);
+    std::vector<double> in(calls * kInputWidth);
+    std::vector<Record> out(calls);
     if (std::fread(in.data(), sizeof(double), in.size(), stdin) != in.size()) std::exit(2);
     for (std::size_t i = 0; i < calls; ++i) {
-        call(method, f.arms[arm % 3], f.neck, {in.data() + i * width}, {out.data() + i * kRecord});
+        method.call(f, input_at(in.data() + i * kInputWidth), out[i]);
     }
-    std::fwrite(out.data(), sizeof(double), out.size(), stdout);
+    for (const Record& record : out) {
+        std::fwrite(record.values.data(), sizeof(double), record.values.size(), stdout);
+    }
     return true;
 }
 
@@ -144,7 +98,7 @@ int main(int argc, char** argv) {
         print_messages(fixture);
         return 0;
     }
-    while (read_block(fixture)) {
+    while (run_block(fixture)) {
     }
     return 0;
 }
