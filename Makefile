@@ -8,7 +8,7 @@ SOURCES := $(shell find core arm neck module stubs tools -name '*.cpp' -o -name 
            CMakeLists.txt pyproject.toml
 CMAKE_DEFINES ?= -C cmake.define.TORSO_WERROR=ON
 
-.PHONY: example test build stub-golden bench test-sanitize fuzz-smoke valgrind test-pythons wheels lint format clean
+.PHONY: example test build stub-golden bench cpp-example colcon-check test-sanitize fuzz-smoke valgrind test-pythons wheels lint format clean
 
 example: build
 	$(PY) examples/quickstart.py
@@ -41,6 +41,32 @@ stub-golden: $(VENV)/.python-deps
 	$(VENV)/bin/cmake -S . -B $(STUB_BUILD) >/dev/null
 	$(VENV)/bin/cmake --build $(STUB_BUILD) --target torso_stubgen -j2
 	$(STUB_BUILD)/torso_stubgen tests/data/tarvelo_torso_kinematics.pyi
+
+# The C++ library installed into build/cpp-prefix, and examples/cpp built against it as a
+# user builds it (find_package through CMAKE_PREFIX_PATH), then run.
+CPP_BUILD := build/cpp
+CPP_PREFIX := build/cpp-prefix
+cpp-example: $(VENV)/.python-deps
+	$(VENV)/bin/cmake -S . -B $(CPP_BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	$(VENV)/bin/cmake --build $(CPP_BUILD) -j2 --target torso_kinematics_cpp
+	$(VENV)/bin/cmake --install $(CPP_BUILD) --prefix $(CPP_PREFIX) >/dev/null
+	$(VENV)/bin/cmake -S examples/cpp -B build/cpp-example -DCMAKE_PREFIX_PATH=$(abspath $(CPP_PREFIX)) >/dev/null
+	$(VENV)/bin/cmake --build build/cpp-example
+	build/cpp-example/torso_example
+
+# A colcon workspace as ROS 2 builds one, with colcon from PyPI and no ROS: this tree (through
+# its package.xml, as a plain CMake package) and the consumer package of examples/colcon.
+COLCON_VENV := build/colcon/venv
+COLCON_WS := build/colcon/ws
+colcon-check: $(VENV)/.python-deps
+	test -x $(COLCON_VENV)/bin/colcon || ($(PYTHON) -m venv $(COLCON_VENV) && \
+	  $(COLCON_VENV)/bin/pip install -q colcon-common-extensions)
+	rm -rf $(COLCON_WS) && mkdir -p $(COLCON_WS)/src
+	ln -s $(CURDIR) $(COLCON_WS)/src/tarvelo_torso_kinematics
+	ln -s $(CURDIR)/examples/colcon/torso_consumer $(COLCON_WS)/src/torso_consumer
+	cd $(COLCON_WS) && PATH=$(abspath $(VENV))/bin:$(abspath $(COLCON_VENV))/bin:$$PATH \
+	  colcon build --event-handlers console_cohesion-
+	bash -c '. $(COLCON_WS)/install/setup.bash && torso_consumer'
 
 # nox runs the suite and builds wheels on every CPython from 3.10 to 3.13 found here
 # (noxfile.py); it makes its own environments under .nox.
@@ -95,19 +121,20 @@ valgrind: build
 	PYTHONMALLOC=malloc valgrind --error-exitcode=1 --suppressions=$(VALGRIND_DIR)/interpreter-start.supp \
 	  $(PY) tools/valgrind_workload.py 20
 
-# Core microbenchmarks (Google Benchmark), the per-call cost of every method from Python, and
-# the array methods against the core, a Python loop and scipy (installed into .venv for the
-# comparison only; the module does not need it).
+# Core microbenchmarks (Google Benchmark), the per-call cost of every method from Python, the
+# array methods against the core, a Python loop and scipy (installed into .venv for the
+# comparison only; the module does not need it), and the C++ library's per-call latency.
 bench: build
 	@dpkg -s libbenchmark-dev >/dev/null 2>&1 || \
 	  (apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q libbenchmark-dev)
 	@$(PY) -c "import scipy" 2>/dev/null || $(PY) -m pip install -q scipy
 	$(VENV)/bin/cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DTORSO_BENCHMARKS=ON >/dev/null
-	$(VENV)/bin/cmake --build build/bench --target core_bench
+	$(VENV)/bin/cmake --build build/bench --target core_bench torso_latency
 	build/bench/core_bench --benchmark_min_time=0.2 --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
 	  --benchmark_out=build/bench/core.json --benchmark_out_format=json
 	$(PY) bench/bench_calls.py
 	$(PY) bench/bench_arrays.py --core-json build/bench/core.json
+	build/bench/torso_latency
 
 # Formatting and static analysis with pinned tools from PyPI, inside .venv. `make lint`
 # changes nothing and fails on any finding; `make format` applies both formatters.
