@@ -69,9 +69,12 @@ bool bind_tuple(const MethodSignature& signature, PyObject* args, PyObject* kwar
 
 namespace detail {
 
+// Always inlined: each entry point converts its own argument types, and a call here costs as
+// much as converting two floats.
 template <class Values, std::size_t... I>
-bool convert_all(const MethodSignature& signature, PyObject* const* slots, Values& values,
-                 std::index_sequence<I...>) {
+[[gnu::always_inline]] inline bool convert_all(const MethodSignature& signature,
+                                               PyObject* const* slots, Values& values,
+                                               std::index_sequence<I...>) {
     return ((from_slot(slots[I], std::get<I>(values)) ||
              (wrap_argument_error(signature.params[I].name), false)) &&
             ...);
@@ -80,8 +83,9 @@ bool convert_all(const MethodSignature& signature, PyObject* const* slots, Value
 /// Convert the bound slots and call `routine(receiver..., values...)`; its result as a new
 /// reference, or null with the error set.
 template <class Routine, class... Receiver>
-PyObject* convert_and_call(const MethodSignature& signature, PyObject* const* slots,
-                           Routine& routine, const Receiver&... receiver) {
+[[gnu::always_inline]] inline PyObject* convert_and_call(const MethodSignature& signature,
+                                                         PyObject* const* slots, Routine& routine,
+                                                         const Receiver&... receiver) {
     using Args = typename CallableTraits<Routine>::Args;
     using Values = typename ValuesOf<sizeof...(Receiver), Args>::type;
     constexpr std::size_t count = std::tuple_size_v<Values>;
@@ -96,7 +100,7 @@ PyObject* convert_and_call(const MethodSignature& signature, PyObject* const* sl
 
 /// Verify the receiver's type; false with the TypeError set otherwise.
 template <class Self>
-bool check_receiver(PyObject* self, const char* class_name) {
+[[gnu::always_inline]] inline bool check_receiver(PyObject* self, const char* class_name) {
     PyTypeObject* type = Py_TYPE(self);
     if (type == Self::type() || PyType_IsSubtype(type, Self::type())) {
         return true;
@@ -107,6 +111,9 @@ bool check_receiver(PyObject* self, const char* class_name) {
 
 }  // namespace detail
 
+// The call sequences below are inlined into the entry point of each method, so that every
+// method is one function, as it would be written by hand.
+
 /// A vectorcall entry point as the PyCFunction that a method table row stores.
 template <auto entry>
 PyCFunction as_cfunction() noexcept {
@@ -116,8 +123,9 @@ PyCFunction as_cfunction() noexcept {
 /// An instance method called by vectorcall: `routine(receiver, values...)`, the receiver being
 /// the plain value that the instance of `Self` holds.
 template <class Self, class Routine>
-PyObject* call_method(const MethodSignature& signature, PyObject* self, PyObject* const* args,
-                      Py_ssize_t nargs, PyObject* kwnames, Routine routine) {
+[[gnu::always_inline]] inline PyObject*
+call_method(const MethodSignature& signature, PyObject* self, PyObject* const* args,
+            Py_ssize_t nargs, PyObject* kwnames, Routine routine) {
     return guarded<PyObject*>([&]() -> PyObject* {
         PyObject* slots[kMaxParams] = {};
         if (!bind_vector(signature, args, nargs, kwnames, slots) ||
@@ -132,7 +140,8 @@ PyObject* call_method(const MethodSignature& signature, PyObject* self, PyObject
 
 /// An instance method without arguments: `routine(receiver)`.
 template <class Self, class Routine>
-PyObject* call_noargs(const char* class_name, PyObject* self, Routine routine) {
+[[gnu::always_inline]] inline PyObject* call_noargs(const char* class_name, PyObject* self,
+                                                    Routine routine) {
     return guarded<PyObject*>([&]() -> PyObject* {
         if (!detail::check_receiver<Self>(self, class_name)) {
             return nullptr;
@@ -144,8 +153,9 @@ PyObject* call_noargs(const char* class_name, PyObject* self, Routine routine) {
 
 /// A static method called by vectorcall: `routine(values...)`.
 template <class Routine>
-PyObject* call_static(const MethodSignature& signature, PyObject* const* args, Py_ssize_t nargs,
-                      PyObject* kwnames, Routine routine) {
+[[gnu::always_inline]] inline PyObject* call_static(const MethodSignature& signature,
+                                                    PyObject* const* args, Py_ssize_t nargs,
+                                                    PyObject* kwnames, Routine routine) {
     return guarded<PyObject*>([&]() -> PyObject* {
         PyObject* slots[kMaxParams] = {};
         if (!bind_vector(signature, args, nargs, kwnames, slots)) {
@@ -157,14 +167,15 @@ PyObject* call_static(const MethodSignature& signature, PyObject* const* args, P
 
 /// A static method without arguments: `routine()`.
 template <class Routine>
-PyObject* call_static_noargs(Routine routine) {
+[[gnu::always_inline]] inline PyObject* call_static_noargs(Routine routine) {
     return guarded<PyObject*>([&]() -> PyObject* { return to_python(routine()); });
 }
 
 /// A constructor: `routine(type, values...)` returns the new instance of `type`.
 template <class Routine>
-PyObject* construct(const MethodSignature& signature, PyTypeObject* type, PyObject* args,
-                    PyObject* kwargs, Routine routine) {
+[[gnu::always_inline]] inline PyObject* construct(const MethodSignature& signature,
+                                                  PyTypeObject* type, PyObject* args,
+                                                  PyObject* kwargs, Routine routine) {
     return guarded<PyObject*>([&]() -> PyObject* {
         PyObject* slots[kMaxParams] = {};
         if (!bind_tuple(signature, args, kwargs, slots)) {

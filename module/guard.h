@@ -37,7 +37,7 @@ void resume_panic_from_python();
 /// Run `body` (an entry point's work) so that every fault inside it becomes PanicException.
 /// Returns what `body` returns; on a fault, a null value with the error indicator set.
 template <class Result, class Body>
-Result guarded(Body&& body) noexcept {
+[[gnu::always_inline]] inline Result guarded(Body&& body) noexcept {
     try {
         return body();
     } catch (...) {
