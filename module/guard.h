@@ -2,6 +2,7 @@
 #pragma once
 
 #include <Python.h>
+#include <cxxabi.h>
 
 #include <exception>
 #include <new>
@@ -34,12 +35,20 @@ struct InternalFault {
 /// if so, report it on standard error and throw it on as an InternalFault with its message.
 void resume_panic_from_python();
 
+/// The unwinding of a thread that CPython ends with pthread_exit: one that takes the
+/// interpreter lock back while the interpreter shuts down. It is no fault: whatever catches it
+/// must throw it on, or the process aborts.
+using ForcedUnwind = abi::__forced_unwind;
+
 /// Run `body` (an entry point's work) so that every fault inside it becomes PanicException.
-/// Returns what `body` returns; on a fault, a null value with the error indicator set.
+/// Returns what `body` returns; on a fault, a null value with the error indicator set. Only a
+/// forced unwind passes through (which is why this is not noexcept).
 template <class Result, class Body>
-Result guarded(Body&& body) noexcept {
+Result guarded(Body&& body) {
     try {
         return body();
+    } catch (const ForcedUnwind&) {
+        throw;
     } catch (...) {
         try {
             raise_panic(fault_message(std::current_exception()));
