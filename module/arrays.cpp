@@ -11,9 +11,9 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
-#include <new>
 
 namespace torso::py {
 namespace {
@@ -177,8 +177,7 @@ char dtype_kind(PyObject* array) {
 bool is_real_kind(char kind) { return std::strchr("biuf", kind) != nullptr; }
 
 [[gnu::cold]] bool raise_not_real_kind(char kind) {
-    PyErr_Format(PyExc_TypeError, "expected an array of real numbers, not %s",
-                 kind_contents(kind));
+    PyErr_Format(PyExc_TypeError, "expected an array of real numbers, not %s", kind_contents(kind));
     return false;
 }
 
@@ -202,6 +201,9 @@ bool is_native_float64(const char* format) {
 /// false, and returns false then.
 template <class Visit>
 bool for_each_element(const Py_buffer& view, Py_ssize_t first, Py_ssize_t count, Visit visit) {
+    if (count == 0) {
+        return true;  // an axis may be empty: no element to find
+    }
     const auto dims = static_cast<std::size_t>(view.ndim);
     std::array<Py_ssize_t, PyBUF_MAX_NDIM> index{};
     const char* at = static_cast<const char*>(view.buf);
@@ -402,9 +404,9 @@ bool RowArray::read_objects(PyObject* array) {
     }
     const std::span<const Py_ssize_t> dims(objects.shape, static_cast<std::size_t>(objects.ndim));
     Ref shape(shape_tuple(dims, kScalarRow));
-    Ref values(shape ? PyObject_CallFunctionObjArgs(g_numpy->empty, shape.get(),
-                                                    g_numpy->float64, nullptr)
-                     : nullptr);
+    Ref values(
+        shape ? PyObject_CallFunctionObjArgs(g_numpy->empty, shape.get(), g_numpy->float64, nullptr)
+              : nullptr);
     if (!values || !hold(values.get(), false)) {
         PyBuffer_Release(&objects);
         if (values) {
@@ -414,24 +416,23 @@ bool RowArray::read_objects(PyObject* array) {
     }
     // As float() reads each: __float__ for Fraction and Decimal, correctly rounded for ints.
     auto* out = static_cast<double*>(view_.buf);
-    const bool read_all =
-        for_each_element(objects, 0, product(dims), [&out](const char* address) {
-            PyObject* item = nullptr;
-            std::memcpy(&item, address, sizeof item);
-            item = item != nullptr ? item : Py_None;  // numpy reads a null slot as None
-            const Ref held = Ref::borrow(item);  // __float__ may replace it in the array
-            *out = PyFloat_AsDouble(item);
-            if (*out == -1.0 && PyErr_Occurred()) {
-                resume_panic_from_python();
-                if (PyErr_ExceptionMatches(PyExc_TypeError)) {
-                    PyErr_Format(PyExc_TypeError, "expected an array of real numbers, not %.200s",
-                                 Py_TYPE(item)->tp_name);
-                }
-                return false;
+    const bool read_all = for_each_element(objects, 0, product(dims), [&out](const char* address) {
+        PyObject* item = nullptr;
+        std::memcpy(&item, address, sizeof item);
+        item = item != nullptr ? item : Py_None;  // numpy reads a null slot as None
+        const Ref held = Ref::borrow(item);       // __float__ may replace it in the array
+        *out = PyFloat_AsDouble(item);
+        if (*out == -1.0 && PyErr_Occurred()) {
+            resume_panic_from_python();
+            if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+                PyErr_Format(PyExc_TypeError, "expected an array of real numbers, not %.200s",
+                             Py_TYPE(item)->tp_name);
             }
-            ++out;
-            return true;
-        });
+            return false;
+        }
+        ++out;
+        return true;
+    });
     PyBuffer_Release(&objects);
     return read_all;
 }

@@ -312,7 +312,8 @@ bool run_kernel(ArrayCall& call, const Self& self, Kernel& kernel, std::index_se
         const Py_ssize_t out_size = call.out_row_size();
         const std::size_t thread = cursor.thread();
         while (const std::optional<RowBlock> block = cursor.next()) {
-            const std::array<RowSource, sizeof...(I)> sources{call.block_rows(I, *block, thread)...};
+            const std::array<RowSource, sizeof...(I)> sources{
+                call.block_rows(I, *block, thread)...};
             Out* const block_out = out + (block->begin * out_size);
             const Py_ssize_t count = block->end - block->begin;
             for (Py_ssize_t i = 0; i < count; ++i) {
