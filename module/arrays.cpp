@@ -418,7 +418,7 @@ bool RowArray::read_objects(PyObject* array) {
     auto* out = static_cast<double*>(view_.buf);
     const bool read_all = for_each_element(objects, 0, product(dims), [&out](const char* address) {
         PyObject* item = nullptr;
-        std::memcpy(&item, address, sizeof item);
+        std::memcpy(static_cast<void*>(&item), address, sizeof(PyObject*));
         item = item != nullptr ? item : Py_None;  // numpy reads a null slot as None
         const Ref held = Ref::borrow(item);       // __float__ may replace it in the array
         *out = PyFloat_AsDouble(item);
@@ -471,22 +471,25 @@ std::optional<RowSource> RowArray::rows_in_place(std::size_t row_rank) const {
     }
     // Row i at a fixed step: each leading axis (of more than one row) steps over all the rows
     // of the axes after it.
-    std::optional<Py_ssize_t> step, span;
+    Py_ssize_t step = 0;  // of the last axis of more than one row, 0 if none
+    Py_ssize_t span = 0;
+    bool stepped = false;
     for (std::size_t k = dims - row_rank; k-- > 0;) {
         if (view_.shape[k] == 1) {
             continue;
         }
-        if (!step) {
+        if (!stepped) {
             step = view_.strides[k];
-        } else if (view_.strides[k] != *span) {
+            stepped = true;
+        } else if (view_.strides[k] != span) {
             return std::nullopt;
         }
         span = view_.strides[k] * view_.shape[k];
     }
-    if (step.value_or(0) % kDouble != 0) {
+    if (step % kDouble != 0) {
         return std::nullopt;
     }
-    return RowSource{data, step.value_or(0) / kDouble};
+    return RowSource{data, step / kDouble};
 }
 
 void RowArray::copy_rows(RowBlock block, Py_ssize_t row_size, double* out) const {
@@ -537,7 +540,8 @@ bool ArrayCall::read_inputs(const ArraySignature& signature, PyObject* const* sl
         if (const std::optional<RowSource> in_place = input.rows_in_place(param.row.rank)) {
             sources_[i] = *in_place;
         } else {
-            copy_offsets_[i] = copy_width_;  // copied block by block
+            copied_[i] = true;  // block by block
+            copy_offsets_[i] = copy_width_;
             copy_width_ += row_sizes_[i];
         }
     }
@@ -560,12 +564,12 @@ bool ArrayCall::allocate_copies() {
 }
 
 RowSource ArrayCall::block_rows(std::size_t input, RowBlock block, std::size_t thread) const {
-    if (!copy_offsets_[input]) {
+    if (!copied_[input]) {
         const RowSource& rows = sources_[input];
         return {rows.at(block.begin), rows.step};
     }
     const Py_ssize_t at =
-        ((static_cast<Py_ssize_t>(thread) * copy_width_) + *copy_offsets_[input]) * copy_block_;
+        ((static_cast<Py_ssize_t>(thread) * copy_width_) + copy_offsets_[input]) * copy_block_;
     double* copy = copies_data_ + at;
     inputs_[input].copy_rows(block, row_sizes_[input], copy);
     return {copy, row_sizes_[input]};

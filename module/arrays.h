@@ -196,7 +196,8 @@ private:
     // Where the rows of the inputs that cannot be read in place are copied to, block by block:
     // each thread has a block's rows of each such input, the input's `copy_offsets_[i]` values
     // into a row of `copy_width_` values (one row of each).
-    std::array<std::optional<Py_ssize_t>, kMaxArrayInputs> copy_offsets_{};
+    std::array<bool, kMaxArrayInputs> copied_{};
+    std::array<Py_ssize_t, kMaxArrayInputs> copy_offsets_{};
     std::vector<double> copies_;
     double* copies_data_ = nullptr;
     Py_ssize_t copy_width_ = 0;

@@ -41,11 +41,11 @@ public:
     void stop() noexcept { stop_.store(true, std::memory_order_relaxed); }
 
 private:
+    // Touched once a block (about 0.1 ms of work): sharing a cache line costs nothing here.
+    std::atomic<Py_ssize_t> next_{0};
+    std::atomic<bool> stop_{false};
     const Py_ssize_t rows_;
     const Py_ssize_t block_rows_;
-    // Apart from each other and from what the threads write: each is written by every thread.
-    alignas(64) std::atomic<Py_ssize_t> next_{0};
-    alignas(64) std::atomic<bool> stop_{false};
 };
 
 /// The interpreter lock, released by the calling thread for the rows of a long call and taken

@@ -81,6 +81,28 @@ def test_what_float_cannot_read_is_refused_by_type(rows, kind, message):
     assert str(info.value) == message
 
 
+GRID = np.random.default_rng(8).uniform(-0.8, 0.8, (6, 5, 2))
+VIEWS = {
+    "reversed-grid": GRID[::-1, ::-1],
+    "strided": GRID[::2, 1::2],
+    "transposed-rows": np.ascontiguousarray(GRID.transpose(2, 0, 1)).transpose(1, 2, 0),
+    "fortran": np.asfortranarray(GRID),
+    "broadcast-inner": np.broadcast_to(GRID[:, :1], GRID.shape),
+    "broadcast-outer": np.broadcast_to(GRID[:1, ::-1], GRID.shape),
+}
+
+
+@pytest.mark.parametrize("view", VIEWS.values(), ids=VIEWS.keys())
+def test_a_view_gives_the_rows_of_its_copy(view):
+    copy = np.ascontiguousarray(view)
+    assert LEFT.fk_batch(view, workers=2).tobytes() == LEFT.fk_batch(copy).tobytes()
+    near = view[:, :1]  # broadcast against the directions
+    dirs = LEFT.direction_batch(copy)
+    assert (
+        LEFT.ik_from_direction_batch(dirs, near).tobytes() == LEFT.ik_from_direction_batch(dirs, near.copy()).tobytes()
+    )
+
+
 def test_an_empty_input_is_not_converted():
     assert LEFT.is_reachable_joints_batch(np.broadcast_to([0.1, 0.2], (10**12, 0, 2))).shape == (10**12, 0)
     assert LEFT.is_reachable_joints_batch(np.empty((0, 2**61, 2), np.int8)).shape == (0, 2**61)
