@@ -623,7 +623,7 @@ bool ArrayCall::prepare(const ArraySignature& signature, PyObject* self, PyObjec
 void ArrayCall::take_lock_back(UnlockedCall& unlocked) {
     try {
         unlocked.relock();
-    } catch (const ForcedUnwind&) {
+    } catch (...) {  // only a forced unwind: taking the lock back runs no C++ code that throws
         abandon();
         throw;
     }

@@ -161,11 +161,12 @@ public:
         UnlockedCall unlocked;
         try {
             run_blocks(queue, chunks_, &unlocked, rows);
-        } catch (const ForcedUnwind&) {
-            abandon();
-            throw;
         } catch (...) {
-            take_lock_back(unlocked);  // the guard reports the fault, which needs the lock
+            if (is_forced_unwind()) {
+                abandon();
+            } else {
+                take_lock_back(unlocked);  // the guard reports the fault, which needs the lock
+            }
             throw;
         }
         take_lock_back(unlocked);
