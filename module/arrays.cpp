@@ -8,9 +8,12 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
+#include <string_view>
 
 namespace torso::py {
 namespace {
@@ -155,25 +158,74 @@ const char* kind_contents(char kind) {
     }
 }
 
-/// Whether the array's dtype holds real numbers (bool, int, uint, float), as its `kind` says;
-/// a TypeError saying what it holds otherwise. (The kind is read in C: the dtype's name would
-/// run numpy's Python code.)
-bool check_real_dtype(PyObject* array) {
+/// The one-letter kind of an array's dtype (numpy's `dtype.kind`), or 0 with the error set.
+/// (The kind is read in C: the dtype's name would run numpy's Python code.)
+char dtype_kind(PyObject* array) {
     Ref dtype(PyObject_GetAttrString(array, "dtype"));
     Ref kind(dtype ? PyObject_GetAttrString(dtype.get(), "kind") : nullptr);
     if (!kind) {
-        return false;
+        return 0;
     }
     const char* text = PyUnicode_Check(kind.get()) ? PyUnicode_AsUTF8(kind.get()) : nullptr;
     if (text == nullptr || std::strlen(text) != 1) {
         fail_internally("numpy dtype without a one-letter kind");
     }
-    if (std::strchr("biuf", text[0]) != nullptr) {
-        return true;
-    }
-    PyErr_Format(PyExc_TypeError, "expected an array of real numbers, not %s",
-                 kind_contents(text[0]));
+    return text[0];
+}
+
+/// Whether a dtype kind holds real numbers (bool, int, uint, float).
+bool is_real_kind(char kind) { return std::strchr("biuf", kind) != nullptr; }
+
+[[gnu::cold]] bool raise_not_real_kind(char kind) {
+    PyErr_Format(PyExc_TypeError, "expected an array of real numbers, not %s", kind_contents(kind));
     return false;
+}
+
+/// Whether a buffer's format is a float64 in this machine's byte order: "d", or "d" after a
+/// prefix that means native order ("@", "=", and "<" or ">" for the order of this machine), as
+/// ctypes and memoryview.cast write it.
+bool is_native_float64(const char* format) {
+    if (format == nullptr) {
+        return false;  // unsigned bytes
+    }
+    constexpr char kNativeOrder = std::endian::native == std::endian::little ? '<' : '>';
+    std::string_view text(format);
+    if (!text.empty() && (text[0] == '@' || text[0] == '=' || text[0] == kNativeOrder)) {
+        text.remove_prefix(1);
+    }
+    return text == "d";
+}
+
+/// `visit(address)` on `count` elements of a buffer, from the element numbered `first` in C
+/// order (the last axis fastest), whatever the strides; stops at the first visit that returns
+/// false, and returns false then.
+template <class Visit>
+bool for_each_element(const Py_buffer& view, Py_ssize_t first, Py_ssize_t count, Visit visit) {
+    if (count == 0) {
+        return true;  // an axis may be empty: no element to find
+    }
+    const auto dims = static_cast<std::size_t>(view.ndim);
+    std::array<Py_ssize_t, PyBUF_MAX_NDIM> index{};
+    const char* at = static_cast<const char*>(view.buf);
+    for (std::size_t k = dims; k-- > 0;) {
+        index[k] = first % view.shape[k];
+        first /= view.shape[k];
+        at += index[k] * view.strides[k];
+    }
+    for (Py_ssize_t n = 0; n < count; ++n) {
+        if (!visit(at)) {
+            return false;
+        }
+        for (std::size_t k = dims; k-- > 0;) {  // the next element: carry as an odometer does
+            at += view.strides[k];
+            if (++index[k] < view.shape[k]) {
+                break;
+            }
+            at -= view.strides[k] * view.shape[k];
+            index[k] = 0;
+        }
+    }
+    return true;
 }
 
 /// Whether `shape` ends with the row shape (and, for one_axis, has exactly one axis before it).
@@ -285,7 +337,7 @@ void RowArray::release() {
     }
 }
 
-bool RowArray::hold_if_float64(PyObject* object) {
+bool RowArray::hold(PyObject* object, bool any_format) {
     if (!PyObject_CheckBuffer(object)) {
         return false;
     }
@@ -294,11 +346,9 @@ bool RowArray::hold_if_float64(PyObject* object) {
         PyErr_Clear();  // numpy refuses buffers of some dtypes (dates): asarray reads them
         return false;
     }
-    // A buffer that does not start on a double's boundary (an array read at an odd offset of
-    // a file's bytes) is copied: reading doubles from it in place is not portable.
-    if (view_.itemsize == sizeof(double) && view_.format != nullptr &&
-        std::strcmp(view_.format, "d") == 0 && PyBuffer_IsContiguous(&view_, 'C') != 0 &&
-        reinterpret_cast<std::uintptr_t>(view_.buf) % alignof(double) == 0) {
+    // A one-value array may come without strides; any other must have them (asked for).
+    if ((view_.strides != nullptr || view_.ndim == 0) && view_.ndim <= PyBUF_MAX_NDIM &&
+        (any_format || (view_.itemsize == sizeof(double) && is_native_float64(view_.format)))) {
         held_ = true;
         return true;
     }
@@ -308,29 +358,83 @@ bool RowArray::hold_if_float64(PyObject* object) {
 
 bool RowArray::read(PyObject* object) {
     const Numpy& numpy = *g_numpy;  // loaded before any argument is read
-    if (hold_if_float64(object)) {
+    if (hold(object, false)) {
         return true;
     }
     Ref array(PyObject_CallOneArg(numpy.asarray, object));
     if (!array) {
         return false;
     }
-    if (hold_if_float64(array.get())) {
+    if (hold(array.get(), false)) {
         return true;  // asarray made it float64 already (a nested list of floats)
     }
-    if (!check_real_dtype(array.get())) {
+    const char kind = dtype_kind(array.get());
+    if (kind == 0) {
         return false;
     }
-    // numpy.array copies, so the copy is aligned even where the array is float64 already.
+    if (kind == 'O') {
+        return read_objects(array.get());  // Fractions, Decimals, ints past 64 bits
+    }
+    if (!is_real_kind(kind)) {
+        return raise_not_real_kind(kind);
+    }
+    // Nothing to read in an empty array, only its shape, which a float64 copy may be too big
+    // for numpy to describe.
+    if (hold(array.get(), true)) {
+        if (product(shape()) == 0) {
+            return true;
+        }
+        release();
+    }
     PyObject* call[] = {array.get(), numpy.float64, numpy.c_order};
     Ref converted(PyObject_Vectorcall(numpy.array, call, 1, numpy.float64_c_order_names));
     if (!converted) {
         return false;
     }
-    if (!hold_if_float64(converted.get())) {
-        fail_internally("numpy.array gave no aligned C-contiguous float64 array");
+    if (!hold(converted.get(), false)) {
+        fail_internally("numpy.array gave no float64 array");
     }
     return true;
+}
+
+bool RowArray::read_objects(PyObject* array) {
+    Py_buffer objects;
+    if (PyObject_GetBuffer(array, &objects, PyBUF_RECORDS_RO) != 0) {
+        return false;
+    }
+    const std::span<const Py_ssize_t> dims(objects.shape, static_cast<std::size_t>(objects.ndim));
+    Ref shape(shape_tuple(dims, kScalarRow));
+    Ref values(
+        shape ? PyObject_CallFunctionObjArgs(g_numpy->empty, shape.get(), g_numpy->float64, nullptr)
+              : nullptr);
+    if (!values || !hold(values.get(), false)) {
+        PyBuffer_Release(&objects);
+        if (values) {
+            fail_internally("numpy.empty gave no float64 array");
+        }
+        return false;
+    }
+    // As float() reads each: __float__ for Fraction and Decimal, correctly rounded for ints.
+    auto* out = static_cast<double*>(view_.buf);
+    const bool read_all = for_each_element(objects, 0, product(dims), [&out](const char* address) {
+        PyObject* item = nullptr;
+        std::memcpy(static_cast<void*>(&item), address, sizeof(PyObject*));
+        item = item != nullptr ? item : Py_None;  // numpy reads a null slot as None
+        const Ref held = Ref::borrow(item);       // __float__ may replace it in the array
+        *out = PyFloat_AsDouble(item);
+        if (*out == -1.0 && PyErr_Occurred()) {
+            resume_panic_from_python();
+            if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+                PyErr_Format(PyExc_TypeError, "expected an array of real numbers, not %.200s",
+                             Py_TYPE(item)->tp_name);
+            }
+            return false;
+        }
+        ++out;
+        return true;
+    });
+    PyBuffer_Release(&objects);
+    return read_all;
 }
 
 bool RowArray::broadcast(std::span<const Py_ssize_t> shape) {
@@ -346,6 +450,54 @@ bool RowArray::broadcast(std::span<const Py_ssize_t> shape) {
     }
     release();
     return read(broadcast_view.get());
+}
+
+std::optional<RowSource> RowArray::rows_in_place(std::size_t row_rank) const {
+    const auto dims = static_cast<std::size_t>(view_.ndim);
+    const auto* data = static_cast<const double*>(view_.buf);
+    if (product(shape()) == 0) {
+        return RowSource{data, 0};
+    }
+    constexpr auto kDouble = static_cast<Py_ssize_t>(sizeof(double));
+    if (reinterpret_cast<std::uintptr_t>(data) % alignof(double) != 0) {
+        return std::nullopt;
+    }
+    Py_ssize_t contiguous = kDouble;  // a row's values one after the other
+    for (std::size_t k = dims; k-- > dims - row_rank;) {
+        if (view_.shape[k] != 1 && view_.strides[k] != contiguous) {
+            return std::nullopt;
+        }
+        contiguous *= view_.shape[k];
+    }
+    // Row i at a fixed step: each leading axis (of more than one row) steps over all the rows
+    // of the axes after it.
+    Py_ssize_t step = 0;  // of the last axis of more than one row, 0 if none
+    Py_ssize_t span = 0;
+    bool stepped = false;
+    for (std::size_t k = dims - row_rank; k-- > 0;) {
+        if (view_.shape[k] == 1) {
+            continue;
+        }
+        if (!stepped) {
+            step = view_.strides[k];
+            stepped = true;
+        } else if (view_.strides[k] != span) {
+            return std::nullopt;
+        }
+        span = view_.strides[k] * view_.shape[k];
+    }
+    if (step % kDouble != 0) {
+        return std::nullopt;
+    }
+    return RowSource{data, step / kDouble};
+}
+
+void RowArray::copy_rows(RowBlock block, Py_ssize_t row_size, double* out) const {
+    for_each_element(view_, block.begin * row_size, (block.end - block.begin) * row_size,
+                     [&out](const char* address) {
+                         std::memcpy(out++, address, sizeof(double));
+                         return true;
+                     });
 }
 
 ArrayCall::~ArrayCall() {
@@ -371,7 +523,6 @@ bool ArrayCall::read_inputs(const ArraySignature& signature, PyObject* const* sl
             return raise_wrong_shape(name, param, input.shape());
         }
         const auto leading = input.shape().first(input.shape().size() - param.row.rank);
-        Py_ssize_t step = param.row.size();
         if (i == 0) {
             leading_.assign(leading.begin(), leading.end());
             rows_ = product(leading);
@@ -380,15 +531,48 @@ bool ArrayCall::read_inputs(const ArraySignature& signature, PyObject* const* sl
             if (!broadcasts_to(leading, leading_)) {
                 return raise_not_broadcastable(name, target, input.shape());
             }
-            if (product(leading) == 1) {
-                step = 0;  // one row serves every row
-            } else if (!input.broadcast(target)) {
+            // One row serves every row at a step of 0, without numpy's view.
+            if (product(leading) != 1 && !input.broadcast(target)) {
                 return false;
             }
         }
-        sources_[i] = {input.data(), step};
+        row_sizes_[i] = param.row.size();
+        if (const std::optional<RowSource> in_place = input.rows_in_place(param.row.rank)) {
+            sources_[i] = *in_place;
+        } else {
+            copied_[i] = true;  // block by block
+            copy_offsets_[i] = copy_width_;
+            copy_width_ += row_sizes_[i];
+        }
     }
     return true;
+}
+
+bool ArrayCall::allocate_copies() {
+    if (copy_width_ == 0) {
+        return true;
+    }
+    copy_block_ = std::min(block_rows_, rows_);
+    try {
+        copies_.resize(static_cast<std::size_t>(copy_width_ * copy_block_) * chunks_);
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+        return false;
+    }
+    copies_data_ = copies_.data();
+    return true;
+}
+
+RowSource ArrayCall::block_rows(std::size_t input, RowBlock block, std::size_t thread) const {
+    if (!copied_[input]) {
+        const RowSource& rows = sources_[input];
+        return {rows.at(block.begin), rows.step};
+    }
+    const Py_ssize_t at =
+        ((static_cast<Py_ssize_t>(thread) * copy_width_) + copy_offsets_[input]) * copy_block_;
+    double* copy = copies_data_ + at;
+    inputs_[input].copy_rows(block, row_sizes_[input], copy);
+    return {copy, row_sizes_[input]};
 }
 
 bool ArrayCall::allocate_result(const ArraySignature& signature, bool bool_result) {
@@ -413,7 +597,9 @@ bool ArrayCall::allocate_result(const ArraySignature& signature, bool bool_resul
     return true;
 }
 
-bool ArrayCall::prepare(const ArraySignature& signature, PyObject* const* slots, bool bool_result) {
+bool ArrayCall::prepare(const ArraySignature& signature, PyObject* self, PyObject* const* slots,
+                        bool bool_result) {
+    receiver_ = Ref::borrow(self);
     if (numpy_for(signature.binding) == nullptr || !read_inputs(signature, slots)) {
         return false;
     }
@@ -425,9 +611,31 @@ bool ArrayCall::prepare(const ArraySignature& signature, PyObject* const* slots,
         return false;
     }
     rows_per_chunk_ = signature.rows_per_chunk;
+    block_rows_ = rows_per_chunk_;
     const auto worth = static_cast<std::size_t>(std::max<Py_ssize_t>(1, rows_ / rows_per_chunk_));
     chunks_ = std::min(workers, worth);
-    return allocate_result(signature, bool_result);
+    if (chunks_ > 1) {
+        chunks_ = std::min(chunks_, available_cpus());  // more threads than CPUs only wait
+    }
+    return allocate_copies() && allocate_result(signature, bool_result);
+}
+
+void ArrayCall::take_lock_back(UnlockedCall& unlocked) {
+    try {
+        unlocked.relock();
+    } catch (...) {  // only a forced unwind: taking the lock back runs no C++ code that throws
+        abandon();
+        throw;
+    }
+}
+
+void ArrayCall::abandon() noexcept {
+    for (RowArray& input : inputs_) {
+        input.abandon();
+    }
+    out_held_ = false;
+    static_cast<void>(receiver_.release());
+    static_cast<void>(result_.release());
 }
 
 }  // namespace torso::py

@@ -10,8 +10,6 @@
 #include <limits>
 #include <optional>
 #include <span>
-#include <system_error>
-#include <thread>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -20,6 +18,7 @@
 #include "module/binder.h"
 #include "module/guard.h"
 #include "module/ref.h"
+#include "module/row_blocks.h"
 #include "module/rows.h"
 
 namespace torso::py {
@@ -46,8 +45,9 @@ struct RowSource {
     const double* at(Py_ssize_t i) const { return data != nullptr ? data + (i * step) : nullptr; }
 };
 
-/// A float64 C-contiguous array read through the buffer protocol, held until destroyed (which
-/// needs the interpreter lock).
+/// A float64 array in native byte order read through the buffer protocol, in whatever layout
+/// it comes (strided, broadcast, unaligned), held until destroyed (which needs the interpreter
+/// lock).
 class RowArray {
 public:
     RowArray() = default;
@@ -56,8 +56,8 @@ public:
     ~RowArray();
 
     /// Read `object` as numpy.asarray(object, dtype=float64) reads it, without a copy when it
-    /// is a C-contiguous float64 array already. False with the error set; a dtype that is not
-    /// a real number (complex, object, text, dates) is a TypeError.
+    /// is a float64 array already. False with the error set; a dtype that is not a real number
+    /// (complex, text, dates), or an object that is no real number, is a TypeError.
     bool read(PyObject* object);
     /// Read numpy.broadcast_to(array, shape) in place of the array held.
     bool broadcast(std::span<const Py_ssize_t> shape);
@@ -65,78 +65,64 @@ public:
     std::span<const Py_ssize_t> shape() const {
         return {view_.shape, static_cast<std::size_t>(view_.ndim)};
     }
-    const double* data() const { return static_cast<const double*>(view_.buf); }
+    /// The rows, each the last `row_rank` axes, when each row is contiguous and aligned and
+    /// starts a fixed step after the one before; none when they must be copied (copy_rows).
+    std::optional<RowSource> rows_in_place(std::size_t row_rank) const;
+    /// Copy the rows of `block`, `row_size` values each, to `out`. Needs no interpreter lock.
+    void copy_rows(RowBlock block, Py_ssize_t row_size, double* out) const;
+    /// Forget the buffer without releasing it: the interpreter is gone.
+    void abandon() { held_ = false; }
 
 private:
-    bool hold_if_float64(PyObject* object);
+    bool hold(PyObject* object, bool any_format);
+    bool read_objects(PyObject* array);
     void release();
 
     Py_buffer view_{};
     bool held_ = false;
 };
 
-/// The interpreter lock, released for the life of this object when `release` is true.
-class ReleasedLock {
-public:
-    explicit ReleasedLock(bool release) : saved_(release ? PyEval_SaveThread() : nullptr) {}
-    ReleasedLock(const ReleasedLock&) = delete;
-    ReleasedLock& operator=(const ReleasedLock&) = delete;
-    ~ReleasedLock() {
-        if (saved_ != nullptr) {
-            PyEval_RestoreThread(saved_);
-        }
-    }
-
-private:
-    PyThreadState* saved_;
-};
-
-/// First row of chunk k of `chunks` near-equal contiguous chunks of `rows` rows.
-constexpr Py_ssize_t chunk_begin(Py_ssize_t rows, std::size_t chunks, std::size_t k) {
-    const auto n = static_cast<Py_ssize_t>(chunks);
-    const auto i = static_cast<Py_ssize_t>(k);
-    return ((rows / n) * i) + std::min(i, rows % n);
-}
-
-/// `chunk(begin, end)` over `chunks` contiguous chunks of the rows: the first on the calling
-/// thread, each other one on a thread of its own, all joined before returning.
-template <class Chunk>
-void run_in_chunks(Py_ssize_t rows, std::size_t chunks, Chunk& chunk) {
-    std::vector<std::jthread> threads;
-    threads.reserve(chunks - 1);
-    for (std::size_t k = 1; k < chunks; ++k) {
-        const Py_ssize_t begin = chunk_begin(rows, chunks, k);
-        const Py_ssize_t end = chunk_begin(rows, chunks, k + 1);
-        try {
-            threads.emplace_back([&chunk, begin, end] { chunk(begin, end); });
-        } catch (const std::system_error&) {
-            chunk(begin, end);  // no thread to be had: this thread does the chunk
-        }
-    }
-    chunk(0, chunk_begin(rows, chunks, 1));
-}
-
 /// The converted arguments and the result of one array call, held until the call returns.
 class ArrayCall {
 public:
     /// Convert the bound arguments in parameter order and allocate the result (float64, or
-    /// bool when `bool_result`). False with the error set.
-    bool prepare(const ArraySignature& signature, PyObject* const* slots, bool bool_result);
+    /// bool when `bool_result`); `self` is held until the call ends. False with the error set.
+    bool prepare(const ArraySignature& signature, PyObject* self, PyObject* const* slots,
+                 bool bool_result);
 
-    Py_ssize_t rows() const { return rows_; }
-    const RowSource& source(std::size_t input) const { return sources_[input]; }
+    /// The rows of input `input` in `block`, for the thread numbered `thread`: in place, or
+    /// copied into that thread's own rows. No rows (null) for an omitted parameter.
+    RowSource block_rows(std::size_t input, RowBlock block, std::size_t thread) const;
     void* out() const { return out_view_.buf; }
     Py_ssize_t out_row_size() const { return out_row_size_; }
 
-    /// `chunk(begin, end)` over all rows, in chunks on the workers asked for, without the
-    /// interpreter lock when there are enough rows to pay for handing it over.
-    template <class Chunk>
-    void run(Chunk chunk) const {
+    /// `rows(cursor)` on each thread of the call, until the cursor hands out no more blocks;
+    /// without the interpreter lock when there are enough rows to pay for handing it over.
+    /// False, with the error set and the result not to be used, when a signal handler raised.
+    template <class Rows>
+    bool run(Rows& rows) {
         if (rows_ == 0) {
-            return;
+            return true;
         }
-        ReleasedLock unlocked(rows_ >= rows_per_chunk_);
-        run_in_chunks(rows_, chunks_, chunk);
+        BlockQueue queue(rows_, block_rows_);
+        if (rows_ < rows_per_chunk_) {
+            BlockCursor cursor(queue, 0, nullptr);
+            rows(cursor);
+            return true;
+        }
+        UnlockedCall unlocked;
+        try {
+            run_blocks(queue, chunks_, &unlocked, rows);
+        } catch (...) {
+            if (is_forced_unwind()) {
+                abandon();
+            } else {
+                take_lock_back(unlocked);  // the guard reports the fault, which needs the lock
+            }
+            throw;
+        }
+        take_lock_back(unlocked);
+        return !unlocked.interrupted();
     }
 
     /// The result array (a new reference), given up by this call.
@@ -149,15 +135,33 @@ public:
 
 private:
     bool read_inputs(const ArraySignature& signature, PyObject* const* slots);
+    bool allocate_copies();
     bool allocate_result(const ArraySignature& signature, bool bool_result);
+    /// Take the interpreter lock back, which ends this thread while the interpreter shuts down.
+    void take_lock_back(UnlockedCall& unlocked);
+    /// Forget every reference held, unreleased, for a thread ended at shutdown: it runs no
+    /// Python code any more, and the interpreter frees nothing of its own either.
+    void abandon() noexcept;
 
     std::array<RowArray, kMaxArrayInputs> inputs_;
     std::array<RowSource, kMaxArrayInputs> sources_{};
+    std::array<Py_ssize_t, kMaxArrayInputs> row_sizes_{};
+    // Where the rows of the inputs that cannot be read in place are copied to, block by block:
+    // each thread has a block's rows of each such input, the input's `copy_offsets_[i]` values
+    // into a row of `copy_width_` values (one row of each).
+    std::array<bool, kMaxArrayInputs> copied_{};
+    std::array<Py_ssize_t, kMaxArrayInputs> copy_offsets_{};
+    std::vector<double> copies_;
+    double* copies_data_ = nullptr;
+    Py_ssize_t copy_width_ = 0;
+    Py_ssize_t copy_block_ = 0;
     std::vector<Py_ssize_t> leading_;  // the first input's leading shape, the result's too
     Py_ssize_t rows_ = 0;
     Py_ssize_t out_row_size_ = 1;
     Py_ssize_t rows_per_chunk_ = 1;
+    Py_ssize_t block_rows_ = 1;
     std::size_t chunks_ = 1;
+    Ref receiver_;
     Ref result_;
     Py_buffer out_view_{};
     bool out_held_ = false;
@@ -176,24 +180,32 @@ struct KernelShape {
 };
 
 template <class Receiver, class Kernel, std::size_t... I>
-void run_kernel(const ArrayCall& call, const Receiver& receiver_value, Kernel& kernel,
+bool run_kernel(ArrayCall& call, const Receiver& receiver_value, Kernel& kernel,
                 std::index_sequence<I...>) {
     using Out = typename KernelShape<Kernel>::Out;
     static_assert(sizeof(bool) == 1);  // numpy's bool is one byte
-    // Each chunk works on its own copies of what it reads per row: read through references,
+    // Each thread works on its own copies of what it reads per row: read through references,
     // they would sit on the calling thread's stack, next to what that thread writes while it
-    // computes its own chunk, and the cache line would bounce between the cores on every row.
-    const auto rows = [&call, &receiver_value, &kernel](Py_ssize_t begin, Py_ssize_t end) {
+    // computes its own rows, and the cache line would bounce between the cores on every row.
+    // One copy of the kernel per thread, so that a kernel carrying state from row to row
+    // carries it across the blocks too.
+    auto rows = [&call, &receiver_value, &kernel](BlockCursor& cursor) {
         Kernel row_kernel = kernel;
         const Receiver* const receiver = &receiver_value;
         Out* const out = static_cast<Out*>(call.out());
         const Py_ssize_t out_size = call.out_row_size();
-        const std::array<RowSource, sizeof...(I)> sources{call.source(I)...};
-        for (Py_ssize_t i = begin; i < end; ++i) {
-            row_kernel(*receiver, sources[I].at(i)..., out + (i * out_size));
+        const std::size_t thread = cursor.thread();
+        while (const std::optional<RowBlock> block = cursor.next()) {
+            const std::array<RowSource, sizeof...(I)> sources{
+                call.block_rows(I, *block, thread)...};
+            Out* const block_out = out + (block->begin * out_size);
+            const Py_ssize_t count = block->end - block->begin;
+            for (Py_ssize_t i = 0; i < count; ++i) {
+                row_kernel(*receiver, sources[I].at(i)..., block_out + (i * out_size));
+            }
         }
     };
-    call.run(rows);
+    return call.run(rows);
 }
 
 }  // namespace detail
@@ -211,13 +223,12 @@ PyObject* run_rows(const ArraySignature& signature, PyObject* self, PyObject* co
             !detail::check_receiver<Self>(self, signature.binding.class_name)) {
             return nullptr;
         }
-        Ref hold = Ref::borrow(self);
         ArrayCall call;
-        if (!call.prepare(signature, slots, std::is_same_v<typename Shape::Out, bool>)) {
+        if (!call.prepare(signature, self, slots, std::is_same_v<typename Shape::Out, bool>) ||
+            !detail::run_kernel(call, reinterpret_cast<const Self*>(self)->value(), kernel,
+                                std::make_index_sequence<Shape::inputs>{})) {
             return nullptr;
         }
-        detail::run_kernel(call, reinterpret_cast<const Self*>(self)->value(), kernel,
-                           std::make_index_sequence<Shape::inputs>{});
         return call.release_result();
     });
 }

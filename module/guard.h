@@ -34,13 +34,24 @@ struct InternalFault {
 /// if so, report it on standard error and throw it on as an InternalFault with its message.
 void resume_panic_from_python();
 
+/// Inside a handler: whether what is being handled is the unwinding of a thread that CPython
+/// ends with pthread_exit (one that takes the interpreter lock back while the interpreter shuts
+/// down). It is no fault, and whatever catches it must throw it on, or the process aborts. It
+/// carries no C++ exception object (so std::current_exception has none), which is also why it
+/// is told this way rather than caught as abi::__forced_unwind: that binds a null reference.
+inline bool is_forced_unwind() noexcept { return !std::current_exception(); }
+
 /// Run `body` (an entry point's work) so that every fault inside it becomes PanicException.
-/// Returns what `body` returns; on a fault, a null value with the error indicator set.
+/// Returns what `body` returns; on a fault, a null value with the error indicator set. Only a
+/// forced unwind passes through (which is why this is not noexcept).
 template <class Result, class Body>
-[[gnu::always_inline]] inline Result guarded(Body&& body) noexcept {
+[[gnu::always_inline]] inline Result guarded(Body&& body) {
     try {
         return body();
     } catch (...) {
+        if (is_forced_unwind()) {
+            throw;
+        }
         try {
             raise_panic(fault_message(std::current_exception()));
         } catch (...) {
