@@ -7,6 +7,16 @@ DEBIAN_PACKAGES := rapidjson-dev
 SOURCES := $(shell find core arm neck module stubs tools -name '*.cpp' -o -name '*.h' -o -name '*.map' 2>/dev/null) \
            CMakeLists.txt pyproject.toml
 CMAKE_DEFINES ?= -C cmake.define.TORSO_WERROR=ON
+# Where ccache is installed (.ci/run installs it), every CMake build here compiles through it:
+# the core and the stub records do not depend on the interpreter, so the builds for each
+# CPython and for each wheel compile them once between them, and a rerun compiles nothing.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+ifneq ($(CCACHE),)
+export CMAKE_CXX_COMPILER_LAUNCHER ?= $(CCACHE)
+# ccache tells compilers apart by name, and scikit-build-core would take each interpreter's
+# own name for g++ (Debian's builds say x86_64-linux-gnu-g++): name one for all of them.
+export CXX
+endif
 
 .PHONY: example test build bench test-sanitize fuzz-smoke valgrind test-pythons wheels lint format clean
 

@@ -43,8 +43,11 @@ def malloc_count(iterations):
     if "Fatal error at startup" in run.stderr:
         # As on an interpreter that brings a C library whose loader is stripped: valgrind stops
         # before the interpreter starts, so there is nothing to count. Its first two paragraphs say why.
-        said = "\n".join(line.removeprefix("valgrind:").strip() for line in run.stderr.splitlines() if line.startswith("valgrind:"))
-        pytest.skip(f"valgrind cannot start {sys.executable}: " + " ".join(said.strip().split("\n\n")[:2]).replace("\n", " "))
+        said = "\n".join(
+            line.removeprefix("valgrind:").strip() for line in run.stderr.splitlines() if line.startswith("valgrind:")
+        )
+        why = " ".join(" ".join(said.strip().split("\n\n")[:2]).split())
+        pytest.skip(f"valgrind cannot start {sys.executable}: {why}")
     assert run.returncode == 0, run.stderr
     found = re.search(r"total heap usage: ([\d,]+) allocs", run.stderr)
     assert found, run.stderr
