@@ -18,7 +18,7 @@ export CMAKE_CXX_COMPILER_LAUNCHER ?= $(CCACHE)
 export CXX
 endif
 
-.PHONY: example test build bench test-sanitize fuzz-smoke valgrind test-pythons wheels lint format clean
+.PHONY: example test build bench test-sanitize fuzz-smoke valgrind fetched-pythons test-pythons wheels lint format clean
 
 example: build
 	$(PY) examples/quickstart.py
@@ -58,6 +58,10 @@ CPYTHON_FROM_DEBIAN ?= ../shared/tools/cpython-from-debian
 WITH_FETCHED_PYTHONS = set -o pipefail; pythons=""; \
 	  for v in $(FETCHED_PYTHONS); do pythons="$$pythons $$($(CPYTHON_FROM_DEBIAN) $$v | tail -n 1)" || exit 1; done; \
 	  export TORSO_PYTHONS="$$pythons";
+
+# Prints the fetched interpreters' paths (fetching them on the first run).
+fetched-pythons:
+	@$(WITH_FETCHED_PYTHONS) printf '%s\n' $$TORSO_PYTHONS
 
 # The suite but its slow tests on each interpreter other than .venv's (`make test` runs that
 # one, slow tests included), built from source. Fails when a version in REQUIRED_PYTHONS is

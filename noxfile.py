@@ -67,7 +67,7 @@ MAIN_VERSION = f"{sys.version_info[0]}.{sys.version_info[1]}"
 SDIST_VERSION = MAIN_VERSION if MAIN_VERSION in FOUND else (list(FOUND)[-1] if FOUND else None)
 
 OTHERS = {v: path for v, path in FOUND.items() if v != MAIN_VERSION}
-# The tests marked slow take most of the suite's time and do not depend on the interpreter.
+# The tests marked slow take most of the suite's time; `make test` runs them on the main interpreter.
 FAST_TESTS = ["-m", "not slow"]
 
 
