@@ -7,8 +7,18 @@ DEBIAN_PACKAGES := rapidjson-dev
 SOURCES := $(shell find core arm neck module stubs tools -name '*.cpp' -o -name '*.h' -o -name '*.map' 2>/dev/null) \
            CMakeLists.txt pyproject.toml
 CMAKE_DEFINES ?= -C cmake.define.TORSO_WERROR=ON
+# Where ccache is installed (.ci/run installs it), every CMake build here compiles through it:
+# the core and the stub records do not depend on the interpreter, so the builds for each
+# CPython and for each wheel compile them once between them, and a rerun compiles nothing.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+ifneq ($(CCACHE),)
+export CMAKE_CXX_COMPILER_LAUNCHER ?= $(CCACHE)
+# ccache tells compilers apart by name, and scikit-build-core would take each interpreter's
+# own name for g++ (Debian's builds say x86_64-linux-gnu-g++): name one for all of them.
+export CXX
+endif
 
-.PHONY: example test build stub-golden bench cpp-example colcon-check test-sanitize fuzz-smoke valgrind test-pythons wheels lint format clean
+.PHONY: example test build stub-golden bench cpp-example colcon-check test-sanitize fuzz-smoke valgrind fetched-pythons test-pythons wheels lint format clean
 
 example: build
 	$(PY) examples/quickstart.py
@@ -68,29 +78,50 @@ colcon-check: $(VENV)/.python-deps
 	  colcon build --event-handlers console_cohesion-
 	bash -c '. $(COLCON_WS)/install/setup.bash && torso_consumer'
 
-# nox runs the suite and builds wheels on every CPython from 3.10 to 3.13 found here
+# nox runs the suite and builds wheels on every CPython from 3.10 to 3.15 found here
 # (noxfile.py); it makes its own environments under .nox.
 NOX := $(VENV)/bin/nox
 $(VENV)/.nox-installed: $(VENV)/.python-deps
 	$(PY) -m pip install -q "nox>=2024.4"
 	touch $@
 
-# The suite on each interpreter, built from source. Fails when fewer than MIN_PYTHONS were found.
+# CPythons that neither Debian 12 nor pyenv offer here: the shared tool unpacks Debian's own
+# builds into ~/.cache (a second run only prints the path), and nox is handed their paths.
+FETCHED_PYTHONS ?= 3.14 3.15
+# The team's tool when this tree sits beside it, else the copy kept in tools/.
+CPYTHON_FROM_DEBIAN ?= $(firstword $(wildcard ../shared/tools/cpython-from-debian) tools/cpython-from-debian)
+WITH_FETCHED_PYTHONS = set -o pipefail; pythons=""; \
+	  for v in $(FETCHED_PYTHONS); do pythons="$$pythons $$($(CPYTHON_FROM_DEBIAN) $$v | tail -n 1)" || exit 1; done; \
+	  export TORSO_PYTHONS="$$pythons";
+
+# Prints the fetched interpreters' paths (fetching them on the first run).
+fetched-pythons:
+	@$(WITH_FETCHED_PYTHONS) printf '%s\n' $$TORSO_PYTHONS
+
+# The suite but its slow tests on each interpreter other than .venv's (`make test` runs that
+# one, slow tests included), built from source. Fails when a version in REQUIRED_PYTHONS is
+# missing or when fewer than MIN_PYTHONS interpreters besides .venv's were found.
+REQUIRED_PYTHONS ?= $(FETCHED_PYTHONS)
 MIN_PYTHONS ?= 1
 test-pythons: $(VENV)/.nox-installed
-	@found=$$($(NOX) --list --json | $(PY) -c 'import json, sys; print(sum(s["name"] == "tests" for s in json.load(sys.stdin)))'); \
-	  echo "CPython versions found: $$found"; \
-	  if [ "$$found" -lt $(MIN_PYTHONS) ]; then echo "fewer than $(MIN_PYTHONS) CPython versions found" >&2; exit 1; fi
-	$(NOX) -s tests
+	@$(WITH_FETCHED_PYTHONS) $(NOX) --list --json | $(PY) -c 'import json, sys; \
+	  found = [s["session"].removeprefix("tests(").removesuffix(")") for s in json.load(sys.stdin) if s["name"] == "tests"]; \
+	  print("CPython versions found besides the main one:", *found); \
+	  problems = [f"CPython {v} not found" for v in sys.argv[1].split() if v not in found]; \
+	  problems += [f"fewer than {sys.argv[2]} found"] if len(found) < int(sys.argv[2]) else []; \
+	  sys.exit("; ".join(problems) or None)' "$(REQUIRED_PYTHONS)" $(MIN_PYTHONS)
+	$(WITH_FETCHED_PYTHONS) $(NOX) -s tests
 
 # A wheel per interpreter, repaired with auditwheel, and one built from the sdist; each is
-# installed into a clean venv (no compiler, headers or source tree) and tested. Into dist/.
+# installed into a clean venv (no compiler, headers or source tree) and tested, slow tests
+# aside. Into dist/.
 WHEEL_SESSIONS ?= wheels sdist
 wheels: $(VENV)/.nox-installed
-	$(NOX) -s $(WHEEL_SESSIONS)
+	$(WITH_FETCHED_PYTHONS) $(NOX) -s $(WHEEL_SESSIONS)
 
-# The whole suite against a build with AddressSanitizer and UndefinedBehaviorSanitizer
-# (any finding aborts the run). The sanitized module is put first on the path.
+# The suite but its slow tests against a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer (any finding aborts the run). The sanitized module is put first
+# on the path.
 SANITIZE_BUILD := build/sanitize
 ASAN_PRELOAD = $(shell g++ -print-file-name=libasan.so) $(shell g++ -print-file-name=libstdc++.so)
 test-sanitize: build
@@ -100,7 +131,7 @@ test-sanitize: build
 	$(VENV)/bin/cmake --install $(SANITIZE_BUILD) --prefix $(SANITIZE_BUILD)/site >/dev/null
 	LD_PRELOAD="$(ASAN_PRELOAD)" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 PYTHONPATH=$(abspath $(SANITIZE_BUILD)/site) \
-	  $(PY) -m pytest -q -p no:cacheprovider
+	  $(PY) -m pytest -q -p no:cacheprovider -m "not slow"
 
 # A short run of the geometry document fuzzer (clang's libFuzzer).
 FUZZ_SECONDS ?= 60

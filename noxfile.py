@@ -1,13 +1,16 @@
-"""The test suite and the wheels on every CPython from 3.10 to 3.13 that this machine has.
+"""The test suite and the wheels on every CPython from 3.10 to 3.15 that this machine has.
 
     nox                         # the suite, built from source, on each interpreter found
+                                # but the one running nox (`make test` covers that one)
     nox -s "tests(3.12)"        # on one of them
     nox -s wheels sdist         # a repaired wheel per interpreter, and one from the sdist,
                                 # each tested in a clean virtual environment (make wheels)
     nox --list                  # what was found
 
-Interpreters are looked for on PATH (python3.10, ...) and among pyenv's builds; nothing
-is downloaded. Wheels land in dist/.
+Interpreters are taken from TORSO_PYTHONS (paths separated by spaces, as `make test-pythons`
+passes the ones it fetched), then looked for on PATH (python3.10, ...) and among pyenv's
+builds; nothing is downloaded. Wheels land in dist/. Every session skips the tests marked
+slow: they run once, on the main interpreter, in `make test`.
 """
 
 import os
@@ -20,7 +23,7 @@ from pathlib import Path
 
 import nox
 
-VERSIONS = ["3.10", "3.11", "3.12", "3.13"]
+VERSIONS = ["3.10", "3.11", "3.12", "3.13", "3.14", "3.15"]
 PROJECT = Path(__file__).resolve().parent
 DIST = PROJECT / "dist"
 # The build that CI and `make test` make: compiler warnings are errors.
@@ -52,8 +55,9 @@ def pyenv_candidates(version):
 
 def find_interpreter(version):
     """An interpreter of `version` that runs (a pyenv shim may not), or None."""
+    given = os.environ.get("TORSO_PYTHONS", "").split()
     on_path = shutil.which(f"python{version}")
-    candidates = ([on_path] if on_path else []) + pyenv_candidates(version)
+    candidates = given + ([on_path] if on_path else []) + pyenv_candidates(version)
     return next((c for c in candidates if runs_as(c, version)), None)
 
 
@@ -62,19 +66,25 @@ MAIN_VERSION = f"{sys.version_info[0]}.{sys.version_info[1]}"
 # The sdist's wheel is built with the interpreter that runs nox, or else the newest one found.
 SDIST_VERSION = MAIN_VERSION if MAIN_VERSION in FOUND else (list(FOUND)[-1] if FOUND else None)
 
-per_interpreter = nox.parametrize("python", list(FOUND.values()), ids=list(FOUND))
+OTHERS = {v: path for v, path in FOUND.items() if v != MAIN_VERSION}
+# The tests marked slow take most of the suite's time; `make test` runs them on the main interpreter.
+FAST_TESTS = ["-m", "not slow"]
+
+
+def per_interpreter(found):
+    return nox.parametrize("python", list(found.values()), ids=list(found))
 
 
 @nox.session
-@per_interpreter
+@per_interpreter(OTHERS)
 def tests(session):
-    """The whole suite against the module built from this tree."""
+    """The suite but its slow tests against the module built from this tree."""
     session.install(".[test,examples]", *BUILD_OPTIONS)
-    session.run("python", "-m", "pytest", "-q", "-p", "no:cacheprovider", *session.posargs)
+    session.run("python", "-m", "pytest", "-q", "-p", "no:cacheprovider", *FAST_TESTS, *session.posargs)
 
 
 @nox.session
-@per_interpreter
+@per_interpreter(FOUND)
 def wheels(session):
     """This interpreter's wheel, repaired to a manylinux tag and tested in a clean environment."""
     session.install(*WHEEL_TOOLS)

@@ -9,6 +9,9 @@ import pytest
 
 from tarvelo_torso_kinematics import TarveloArmKinematics, TarveloNeckKinematics
 
+# Slow (about a minute): run once, on the main interpreter, not in every CI leg.
+pytestmark = pytest.mark.slow
+
 ARM = TarveloArmKinematics.default_left()
 NECK = TarveloNeckKinematics()
 ROWS = ARM.fk(0.5, 0.5)

@@ -190,24 +190,44 @@ SUBINTERPRETERS = next(
 # Imports the module in a second interpreter and prints the refusal as "Type: message", then
 # uses the module of the first. "legacy" asks for an interpreter that admits single-phase
 # modules, so that the module's own check refuses it; "default" takes what the interpreter
-# gives, which since 3.12 is an isolated one that refuses such modules before their code runs.
+# gives, which since 3.12 is an isolated one that refuses such modules before their code runs,
+# and which since 3.14 is what the public `concurrent.interpreters` creates.
 SUBINTERPRETER_SCRIPT = """
 import sys
 import tarvelo_torso_kinematics
-import {module} as interpreters
 
-if sys.argv[1] == "default":
+
+def public_refusal():
+    from concurrent import interpreters
+
     interp = interpreters.create()
-elif hasattr(interpreters, "new_config"):
-    interp = interpreters.create("legacy")
-else:
-    interp = interpreters.create(isolated=False)
-try:
-    failure = interpreters.run_string(interp, "import tarvelo_torso_kinematics")
-except interpreters.RunFailedError as error:
-    print(str(error).replace("<class '", "").replace("'>", "", 1))
-else:
-    print(f"{{failure.type.__name__}}: {{failure.msg}}" if failure is not None else "imported")
+    try:
+        interp.exec("import tarvelo_torso_kinematics")
+    except interpreters.ExecutionFailed as error:
+        return f"{{error.excinfo.type.__name__}}: {{error.excinfo.msg}}"
+    finally:
+        interp.close()
+    return "imported"
+
+
+def private_refusal():
+    import {module} as interpreters
+
+    if sys.argv[1] == "default":
+        interp = interpreters.create()
+    elif hasattr(interpreters, "new_config"):
+        interp = interpreters.create("legacy")
+    else:
+        interp = interpreters.create(isolated=False)
+    try:
+        failure = interpreters.run_string(interp, "import tarvelo_torso_kinematics")
+    except interpreters.RunFailedError as error:
+        return str(error).replace("<class '", "").replace("'>", "", 1)
+    return f"{{failure.type.__name__}}: {{failure.msg}}" if failure is not None else "imported"
+
+
+public = sys.argv[1] == "default" and sys.version_info >= (3, 14)
+print(public_refusal() if public else private_refusal())
 print(tarvelo_torso_kinematics.TarveloArmKinematics().arm_arc())
 """
 OWN_REFUSAL = "do not yet support subinterpreters"

@@ -38,7 +38,7 @@ cd "$work/suite"
 python -c "import sys, tarvelo_torso_kinematics as m
 assert m.__file__.startswith(sys.prefix + \"/\"), m.__file__
 print(\"testing\", m.__file__)"
-python -m pytest -q -p no:cacheprovider
+python -m pytest -q -p no:cacheprovider -m "not slow"  # the slow tests run once, from source
 '
 
 unset PYTHONPATH PYTHONHOME VIRTUAL_ENV CPATH C_INCLUDE_PATH CPLUS_INCLUDE_PATH
