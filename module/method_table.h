@@ -24,7 +24,7 @@ template <std::size_t N>
 constexpr std::array<Param, N> binder_params(const std::array<ParamFacts, N>& facts) noexcept {
     std::array<Param, N> params{};
     for (std::size_t i = 0; i < N; ++i) {
-        params[i] = {facts[i].name, facts[i].default_text != nullptr, facts[i].keyword_only};
+        params[i] = {facts[i].name, facts[i].optional, facts[i].keyword_only};
     }
     return params;
 }

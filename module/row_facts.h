@@ -54,7 +54,10 @@ constexpr const stubs::DefaultText* default_text_of() {
 /// One parameter as the binder, the text signature and the stub see it.
 struct ParamFacts {
     const char* name;
-    const stubs::DefaultText* default_text;  // set when the caller may omit it
+    // Whether the caller may omit it. Told apart from the default text's pointer, which g++
+    // cannot compare with null at compile time once the sanitizers instrument the build.
+    bool optional;
+    const stubs::DefaultText* default_text;  // set exactly when optional
     bool keyword_only;
     stubs::TypeFunction type;  // its annotation in the stub
 };
@@ -70,7 +73,8 @@ constexpr auto method_params(const std::array<ParamName, N>& names, std::index_s
     using Types = ArgumentTypes<Routine, receiver>;
     static_assert(std::tuple_size_v<Types> == N, "one name per parameter of the routine");
     return std::array<ParamFacts, N>{ParamFacts{
-        names[I].name, default_text_of<std::tuple_element_t<I, Types>>(), false,
+        names[I].name, kIsOmittable<std::tuple_element_t<I, Types>>,
+        default_text_of<std::tuple_element_t<I, Types>>(), false,
         &stubs::argument_type<typename StubArgument<std::tuple_element_t<I, Types>>::type>}...};
 }
 
@@ -90,12 +94,12 @@ constexpr auto param_facts(const RowsRow<workers, Kernel, N>& row) {
     std::array<ParamFacts, count> facts{};
     for (std::size_t i = 0; i < N; ++i) {
         const ArrayParam& input = row.inputs[i];
-        facts[i] = {input.name, input.optional ? &kNoneDefault : nullptr, false,
+        facts[i] = {input.name, input.optional, input.optional ? &kNoneDefault : nullptr, false,
                     input.optional ? &stubs::argument_type<std::optional<stubs::ArrayLike>>
                                    : &stubs::argument_type<stubs::ArrayLike>};
     }
     if constexpr (count > N) {
-        facts[N] = {kWorkersName, &kDefaultTextOf<kDefaultWorkers>, true,
+        facts[N] = {kWorkersName, true, &kDefaultTextOf<kDefaultWorkers>, true,
                     &stubs::argument_type<int>};
     }
     return facts;

@@ -75,13 +75,13 @@ template <std::size_t N>
 constexpr std::array<PyArgEntry, N> argument_entries(const std::array<ParamFacts, N>& facts) {
     bool spelled_out = false;
     for (const ParamFacts& param : facts) {
-        spelled_out = spelled_out || param.default_text != nullptr;
+        spelled_out = spelled_out || param.optional;
     }
     std::array<PyArgEntry, N> entries{};
     for (std::size_t i = 0; i < N; ++i) {
-        const SignatureForm form = facts[i].default_text != nullptr ? SignatureForm::with_default
-                                   : spelled_out                    ? SignatureForm::plain
-                                                                    : SignatureForm::absent;
+        const SignatureForm form = facts[i].optional ? SignatureForm::with_default
+                                   : spelled_out     ? SignatureForm::plain
+                                                     : SignatureForm::absent;
         entries[i] = {facts[i].name, form, facts[i].default_text, facts[i].type,
                       facts[i].keyword_only};
     }
