@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+#include "module/out_array.h"
+
 namespace torso::py {
 namespace {
 
@@ -99,15 +101,6 @@ const Numpy* numpy_for(const MethodSignature& signature) {
         }
     }
     return g_numpy;
-}
-
-/// "(5, 3)", "(5,)" or "()": a shape as Python writes a tuple.
-std::string shape_text(std::span<const Py_ssize_t> shape) {
-    std::string text = "(";
-    for (std::size_t i = 0; i < shape.size(); ++i) {
-        text += (i == 0 ? "" : ", ") + std::to_string(shape[i]);
-    }
-    return text + (shape.size() == 1 ? ",)" : ")");
 }
 
 /// The row shape after a leading part: "N, 3", "..., 3, 3".
@@ -391,7 +384,33 @@ bool ArrayCall::read_inputs(const ArraySignature& signature, PyObject* const* sl
     return true;
 }
 
-bool ArrayCall::allocate_result(const ArraySignature& signature, bool bool_result) {
+bool ArrayCall::adopt_out(const ArraySignature& signature, PyObject* const* slots, PyObject* out,
+                          bool bool_result) {
+    if (!hold_out_array(out, with_row(leading_, signature.out), bool_result, out_view_)) {
+        return false;
+    }
+    out_held_ = true;
+    // Rows are read while rows are written: `out` must lie apart from what the caller passed
+    // and from what is read (numpy.asarray of an object without a buffer may be a view).
+    for (std::size_t i = 0; i < signature.inputs.size(); ++i) {
+        const char* name = signature.binding.params[i].name;
+        PyObject* read = inputs_[i].source();
+        if (!check_apart_from_out(out_view_, slots[i], name) ||
+            (read != slots[i] && !check_apart_from_out(out_view_, read, name))) {
+            return false;
+        }
+    }
+    result_ = Ref::borrow(out);
+    out_row_size_ = signature.out.size();
+    return true;
+}
+
+bool ArrayCall::allocate_result(const ArraySignature& signature, PyObject* const* slots,
+                                bool bool_result) {
+    PyObject* out = slots[signature.binding.params.size() - 1];
+    if (out != nullptr && out != Py_None) {
+        return adopt_out(signature, slots, out, bool_result);
+    }
     Ref shape = shape_tuple(leading_, signature.out);
     if (!shape) {
         return false;
@@ -419,7 +438,7 @@ bool ArrayCall::prepare(const ArraySignature& signature, PyObject* const* slots,
     }
     auto workers = static_cast<std::size_t>(kDefaultWorkers);
     const std::size_t workers_slot = signature.inputs.size();
-    if (workers_slot < signature.binding.params.size() && slots[workers_slot] != nullptr &&
+    if (workers_slot + 1 < signature.binding.params.size() && slots[workers_slot] != nullptr &&
         !read_workers(slots[workers_slot], workers)) {
         wrap_argument_error(signature.binding.params[workers_slot].name);
         return false;
@@ -427,7 +446,7 @@ bool ArrayCall::prepare(const ArraySignature& signature, PyObject* const* slots,
     rows_per_chunk_ = signature.rows_per_chunk;
     const auto worth = static_cast<std::size_t>(std::max<Py_ssize_t>(1, rows_ / rows_per_chunk_));
     chunks_ = std::min(workers, worth);
-    return allocate_result(signature, bool_result);
+    return allocate_result(signature, slots, bool_result);
 }
 
 }  // namespace torso::py

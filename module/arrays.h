@@ -27,7 +27,7 @@ namespace torso::py {
 static_assert(std::is_same_v<RowIndex, Py_ssize_t>);
 
 /// An array method. Its parameters are the arrays, in order (an optional one may be omitted
-/// or None), then `workers` if the method takes it. Without `workers`, the rows run in order
+/// or None), then `workers` if the method takes it, then `out`. Without `workers`, the rows run in order
 /// on the calling thread, so a kernel may carry state from one row to the next.
 struct ArraySignature {
     MethodSignature binding;
@@ -66,6 +66,8 @@ public:
         return {view_.shape, static_cast<std::size_t>(view_.ndim)};
     }
     const double* data() const { return static_cast<const double*>(view_.buf); }
+    /// The object whose memory is read; null when none is held.
+    PyObject* source() const { return held_ ? view_.obj : nullptr; }
 
 private:
     bool hold_if_float64(PyObject* object);
@@ -120,7 +122,8 @@ void run_in_chunks(Py_ssize_t rows, std::size_t chunks, Chunk& chunk) {
 class ArrayCall {
 public:
     /// Convert the bound arguments in parameter order and allocate the result (float64, or
-    /// bool when `bool_result`). False with the error set.
+    /// bool when `bool_result`), or take the caller's `out` for it. False with the error set,
+    /// before any row is computed.
     bool prepare(const ArraySignature& signature, PyObject* const* slots, bool bool_result);
 
     Py_ssize_t rows() const { return rows_; }
@@ -149,7 +152,11 @@ public:
 
 private:
     bool read_inputs(const ArraySignature& signature, PyObject* const* slots);
-    bool allocate_result(const ArraySignature& signature, bool bool_result);
+    bool allocate_result(const ArraySignature& signature, PyObject* const* slots,
+                         bool bool_result);
+    /// Take the caller's `out` as the result, once it is checked.
+    bool adopt_out(const ArraySignature& signature, PyObject* const* slots, PyObject* out,
+                   bool bool_result);
 
     std::array<RowArray, kMaxArrayInputs> inputs_;
     std::array<RowSource, kMaxArrayInputs> sources_{};
@@ -171,7 +178,7 @@ template <class Kernel>
 struct KernelShape {
     using Args = typename CallableTraits<Kernel>::Args;
     static constexpr std::size_t inputs = std::tuple_size_v<Args> - 2;
-    using Out = std::remove_pointer_t<std::tuple_element_t<std::tuple_size_v<Args> - 1, Args>>;
+    using Out = KernelOutput<Kernel>;
     static_assert(std::is_same_v<Out, double> || std::is_same_v<Out, bool>);
 };
 
