@@ -103,6 +103,11 @@ const Numpy* numpy_for(const MethodSignature& signature) {
     return g_numpy;
 }
 
+/// Where `out` is bound: the last parameter of every array method.
+std::size_t out_slot(const ArraySignature& signature) {
+    return signature.binding.params.size() - 1;
+}
+
 /// The row shape after a leading part: "N, 3", "..., 3, 3".
 std::string expected_shape_text(const char* leading, const RowShape& row) {
     std::string text = std::string("(") + leading;
@@ -407,7 +412,7 @@ bool ArrayCall::adopt_out(const ArraySignature& signature, PyObject* const* slot
 
 bool ArrayCall::allocate_result(const ArraySignature& signature, PyObject* const* slots,
                                 bool bool_result) {
-    PyObject* out = slots[signature.binding.params.size() - 1];
+    PyObject* out = slots[out_slot(signature)];
     if (out != nullptr && out != Py_None) {
         return adopt_out(signature, slots, out, bool_result);
     }
@@ -438,7 +443,7 @@ bool ArrayCall::prepare(const ArraySignature& signature, PyObject* const* slots,
     }
     auto workers = static_cast<std::size_t>(kDefaultWorkers);
     const std::size_t workers_slot = signature.inputs.size();
-    if (workers_slot + 1 < signature.binding.params.size() && slots[workers_slot] != nullptr &&
+    if (workers_slot < out_slot(signature) && slots[workers_slot] != nullptr &&
         !read_workers(slots[workers_slot], workers)) {
         wrap_argument_error(signature.binding.params[workers_slot].name);
         return false;

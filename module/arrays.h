@@ -27,8 +27,8 @@ namespace torso::py {
 static_assert(std::is_same_v<RowIndex, Py_ssize_t>);
 
 /// An array method. Its parameters are the arrays, in order (an optional one may be omitted
-/// or None), then `workers` if the method takes it, then `out`. Without `workers`, the rows run in order
-/// on the calling thread, so a kernel may carry state from one row to the next.
+/// or None), then `workers` if the method takes it, then `out`. Without `workers`, the rows
+/// run in order on the calling thread, so a kernel may carry state from one row to the next.
 struct ArraySignature {
     MethodSignature binding;
     std::span<const ArrayParam> inputs;
@@ -152,8 +152,7 @@ public:
 
 private:
     bool read_inputs(const ArraySignature& signature, PyObject* const* slots);
-    bool allocate_result(const ArraySignature& signature, PyObject* const* slots,
-                         bool bool_result);
+    bool allocate_result(const ArraySignature& signature, PyObject* const* slots, bool bool_result);
     /// Take the caller's `out` as the result, once it is checked.
     bool adopt_out(const ArraySignature& signature, PyObject* const* slots, PyObject* out,
                    bool bool_result);

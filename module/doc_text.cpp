@@ -1,7 +1,6 @@
 // The doc texts derived from a method's declaration.
 #include "module/doc_text.h"
 
-
 namespace torso::py {
 namespace {
 

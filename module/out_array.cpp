@@ -61,9 +61,10 @@ bool has_shape(const Py_buffer& view, std::span<const Py_ssize_t> shape) {
     Ref given_shape(PyObject_GetAttrString(object, "shape"));
     Ref given_dtype(given_shape ? PyObject_GetAttrString(object, "dtype") : nullptr);
     if (given_dtype) {
-        PyErr_Format(PyExc_ValueError, "out must have shape %s and dtype %s, got shape %R and dtype %S",
-                     shape_text(shape).c_str(), bool_result ? "bool" : "float64",
-                     given_shape.get(), given_dtype.get());
+        PyErr_Format(PyExc_ValueError,
+                     "out must have shape %s and dtype %s, got shape %R and dtype %S",
+                     shape_text(shape).c_str(), bool_result ? "bool" : "float64", given_shape.get(),
+                     given_dtype.get());
     }
     return false;
 }

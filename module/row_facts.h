@@ -99,9 +99,8 @@ constexpr auto param_facts(const RowsRow<workers, Kernel, N>& row) {
         facts[N] = {kWorkersName, &kDefaultTextOf<kDefaultWorkers>, true,
                     &stubs::argument_type<int>};
     }
-    facts[count - 1] = {
-        kOutName, &kNoneDefault, true,
-        &stubs::argument_type<std::optional<stubs::NDArray<KernelOutput<Kernel>>>>};
+    facts[count - 1] = {kOutName, &kNoneDefault, true,
+                        &stubs::argument_type<std::optional<stubs::NDArray<KernelOutput<Kernel>>>>};
     return facts;
 }
 

@@ -121,7 +121,9 @@ def hostile_objects(draw):
         return IndexOnly(draw(ERRORS))
     if kind == 2:
         dtype = draw(st.sampled_from(DTYPES))
-        shape = draw(st.sampled_from([(), (0,), (2,), (3,), (4,), (3, 3), (3, 2), (2, 3), (3, 3, 1), (2, 2), (3, 3, 3)]))
+        shape = draw(
+            st.sampled_from([(), (0,), (2,), (3,), (4,), (3, 3), (3, 2), (2, 3), (3, 3, 1), (2, 2), (3, 3, 3)])
+        )
         return np.zeros(shape, dtype=dtype)
     if kind == 3:
         return (x for x in range(draw(st.integers(0, 4))))
@@ -189,7 +191,12 @@ METHODS = [
     ),
     ("ik_from_direction_path", ARM.ik_from_direction_path, ["directions", "near", "out"], lambda r: r.shape[-1] == 2),
     ("jacobian_batch", ARM.jacobian_batch, ["joints", "workers"], lambda r: r.shape[-2:] == (3, 2)),
-    ("is_reachable_direction_batch", ARM.is_reachable_direction_batch, ["directions", "out"], lambda r: r.shape == (2,)),
+    (
+        "is_reachable_direction_batch",
+        ARM.is_reachable_direction_batch,
+        ["directions", "out"],
+        lambda r: r.dtype == np.bool_,
+    ),
 ]
 CASES = [(label, call, params, check, p) for label, call, params, check in METHODS for p in params]
 # The array methods' valid arguments, where a name means something else for a scalar method.

@@ -52,7 +52,11 @@ METHODS = array_methods()
 def test_every_array_method_takes_out():
     labels = [label for label, *_ in METHODS]
     assert len(labels) >= 14 and "arm.ik_from_direction_path" in labels
-    assert [label for label in labels if label.startswith("neck")] == ["neck.fk_batch", "neck.ik_batch", "neck.jacobian_batch"]
+    assert [label for label in labels if label.startswith("neck")] == [
+        "neck.fk_batch",
+        "neck.ik_batch",
+        "neck.jacobian_batch",
+    ]
 
 
 def scribbled_like(array):
@@ -191,22 +195,77 @@ REFUSALS = [
     ),
     (fk_into, read_only((4, 3, 3)), ValueError, "out is read-only"),
     (fk_into, np.broadcast_to(np.zeros((1, 3, 3)), (4, 3, 3)), ValueError, "out is read-only"),
-    (lambda out: LEFT.is_reachable_joints_batch(JOINTS[:4], out=out), read_only(4, BOOL), ValueError, "out is read-only"),
+    (
+        lambda out: LEFT.is_reachable_joints_batch(JOINTS[:4], out=out),
+        read_only(4, BOOL),
+        ValueError,
+        "out is read-only",
+    ),
     (fk_into, unaligned((4, 3, 3)), ValueError, "out is not aligned"),
     (fk_into, np.zeros((8, 3, 3))[::2], ValueError, "out is not C-contiguous"),
     (fk_into, np.asfortranarray(np.zeros((4, 3, 3))), ValueError, "out is not C-contiguous"),
     # Overlap with an input: the input as passed, a view of it, what numpy.asarray made of it.
-    (lambda out: LEFT.fk_batch(BUFFER[:8].reshape(4, 2), out=out), BUFFER[4:40].reshape(4, 3, 3), ValueError, "out must not overlap joints in memory"),
-    (lambda out: LEFT.fk_batch(BUFFER[:8].reshape(4, 2), out=out), BUFFER[7:43].reshape(4, 3, 3), ValueError, "out must not overlap joints in memory"),
-    (lambda out: LEFT.direction_batch(out[:, :2], out=out), np.zeros((4, 3)), ValueError, "out must not overlap joints in memory"),
-    (lambda out: LEFT.direction_batch(out[::-1, 1:], out=out), np.zeros((4, 3)), ValueError, "out must not overlap joints in memory"),
-    (lambda out: LEFT.direction_batch(memoryview(out[:, :2]), out=out), np.zeros((4, 3)), ValueError, "out must not overlap joints in memory"),
-    (lambda out: LEFT.direction_batch(AsArray(out.reshape(-1)[4:12].reshape(4, 2)), out=out), np.zeros((4, 3)), ValueError, "out must not overlap joints in memory"),
-    (lambda out: LEFT.ik_from_direction_batch(DIRS4, out[0], out=out), np.zeros((4, 2)), ValueError, "out must not overlap near in memory"),
-    (lambda out: LEFT.ik_from_direction_path(DIRS4, near=out[3], out=out), np.zeros((4, 2)), ValueError, "out must not overlap near in memory"),
-    (lambda out: NECK.ik_batch(out.reshape(-1, 3, 3), out=out[:3]), np.zeros((9, 3)), ValueError, "out must not overlap rotations in memory"),
+    (
+        lambda out: LEFT.fk_batch(BUFFER[:8].reshape(4, 2), out=out),
+        BUFFER[4:40].reshape(4, 3, 3),
+        ValueError,
+        "out must not overlap joints in memory",
+    ),
+    (
+        lambda out: LEFT.fk_batch(BUFFER[:8].reshape(4, 2), out=out),
+        BUFFER[7:43].reshape(4, 3, 3),
+        ValueError,
+        "out must not overlap joints in memory",
+    ),
+    (
+        lambda out: LEFT.direction_batch(out[:, :2], out=out),
+        np.zeros((4, 3)),
+        ValueError,
+        "out must not overlap joints in memory",
+    ),
+    (
+        lambda out: LEFT.direction_batch(out[::-1, 1:], out=out),
+        np.zeros((4, 3)),
+        ValueError,
+        "out must not overlap joints in memory",
+    ),
+    (
+        lambda out: LEFT.direction_batch(memoryview(out[:, :2]), out=out),
+        np.zeros((4, 3)),
+        ValueError,
+        "out must not overlap joints in memory",
+    ),
+    (
+        lambda out: LEFT.direction_batch(AsArray(out.reshape(-1)[4:12].reshape(4, 2)), out=out),
+        np.zeros((4, 3)),
+        ValueError,
+        "out must not overlap joints in memory",
+    ),
+    (
+        lambda out: LEFT.ik_from_direction_batch(DIRS4, out[0], out=out),
+        np.zeros((4, 2)),
+        ValueError,
+        "out must not overlap near in memory",
+    ),
+    (
+        lambda out: LEFT.ik_from_direction_path(DIRS4, near=out[3], out=out),
+        np.zeros((4, 2)),
+        ValueError,
+        "out must not overlap near in memory",
+    ),
+    (
+        lambda out: NECK.ik_batch(out.reshape(-1, 3, 3), out=out[:3]),
+        np.zeros((9, 3)),
+        ValueError,
+        "out must not overlap rotations in memory",
+    ),
     # Binding: `out` is keyword-only, given once.
-    (lambda out: LEFT.fk_batch(JOINTS[:4], out), np.zeros((4, 3, 3)), TypeError, "TarveloArmKinematics.fk_batch() takes 1 positional argument but 2 were given"),
+    (
+        lambda out: LEFT.fk_batch(JOINTS[:4], out),
+        np.zeros((4, 3, 3)),
+        TypeError,
+        "TarveloArmKinematics.fk_batch() takes 1 positional argument but 2 were given",
+    ),
     (
         lambda out: LEFT.ik_from_direction_path(DIRS4, None, out),
         np.zeros((4, 2)),
