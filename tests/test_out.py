@@ -332,7 +332,7 @@ def test_a_loop_with_a_reused_out_does_not_grow_memory():
     traced, rss_before, rss_after = loop_memory("out")
     # Without out each call allocates its 720 kB result; with it, nothing that outlives a call.
     assert traced < 4_096, traced
-    assert rss_after == rss_before, (rss_before, rss_after)
+    assert rss_after - rss_before < 256, (rss_before, rss_after)  # KiB
     assert loop_memory("new")[0] >= 720_000
 
 
