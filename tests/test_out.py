@@ -1,6 +1,7 @@
 """`out=`: the array methods write into the caller's array, the very bytes they would return."""
 
 import math
+import os
 import subprocess
 import sys
 
@@ -235,5 +236,8 @@ def test_a_loop_with_a_reused_out_does_not_grow_memory(workers):
     traced, rss_before, rss_after = loop_memory("out", workers)
     # Without out each call allocates its 720 kB result; with it, nothing that outlives a call.
     assert traced < 4_096, traced
-    assert rss_after - rss_before < 256, (rss_before, rss_after)  # KiB
+    # Under AddressSanitizer the resident size also holds its quarantine of freed blocks, those
+    # of each call's worker thread among them.
+    if "libasan" not in os.environ.get("LD_PRELOAD", ""):
+        assert rss_after - rss_before < 256, (rss_before, rss_after)  # KiB
     assert loop_memory("new")[0] >= 720_000
