@@ -9,11 +9,14 @@ Each figure is the median of --reps timed calls, with the garbage collector off.
 - neck fk_batch / ik_batch against scipy's Rotation.from_euler("ZYX") / as_euler("ZYX")
   (when scipy is installed);
 - workers=2 (and -1) against workers=1 at N = 1,000,000, best of interleaved rounds;
+- fk_batch, ik_batch and neck fk_batch at N = 1,000,000 with workers 1 and 2, each writing a
+  new result and writing into a reused `out`, beside the core routine's time (divided by the
+  workers);
 - a call with a single row;
 - --sweep: workers=2 against workers=1 for N from 1,000 to 256,000 rows, to see where a
   second thread starts to pay.
 
-    python bench/bench_arrays.py [--core-json build/bench/core.json] [--reps 9] [--sweep]
+    python bench/bench_arrays.py [--core-json build/bench/core.json] [--reps 9] [--sweep | --out-only]
 """
 
 import argparse
@@ -200,6 +203,37 @@ def workers_throughput(reps):
     return results
 
 
+def reused_out(reps, core):
+    n = 1_000_000
+    rows, data = arrays(n)
+    print(f"\nN = {n:,}: ns per row, a new result against a reused out (best of {reps}, interleaved)")
+    print(f"{'method':<16} {'workers':>7} {'new':>7} {'out':>7} {'core/w':>7} {'out/core':>9} {'new/out':>8}")
+    results = {}
+    for name in ("fk_batch", "ik_batch", "neck fk_batch"):
+        names, core_name = METHODS[name]
+        call = method(data, name)
+        args = [rows[k] for k in names]
+        out = call(*args)
+        for workers in (1, 2):
+            new_ns, out_ns = (
+                ns / n
+                for ns in best_of_interleaved(
+                    [
+                        lambda call=call, args=args, w=workers: call(*args, workers=w),
+                        lambda call=call, args=args, w=workers, out=out: call(*args, workers=w, out=out),
+                    ],
+                    reps,
+                )
+            )
+            core_ns = core.get(core_name, math.nan) / workers
+            results[f"{name} workers={workers}"] = {"new": new_ns, "out": out_ns, "core_per_worker": core_ns}
+            print(
+                f"{name:<16} {workers:>7} {new_ns:>7.1f} {out_ns:>7.1f} {core_ns:>7.1f} "
+                f"{out_ns / core_ns:>9.2f} {new_ns / out_ns:>7.2f}x"
+            )
+    return results
+
+
 def single_row(reps):
     _, data = arrays(1)
     arm, neck = data["arm"], data["neck"]
@@ -241,10 +275,14 @@ def main(argv=None):
     parser.add_argument("--reps", type=int, default=9)
     parser.add_argument("--core-json", help="Google Benchmark JSON of bench/core_bench.cpp")
     parser.add_argument("--sweep", action="store_true", help="only the workers sweep")
+    parser.add_argument("--out-only", action="store_true", help="only the reused-out figures")
     parser.add_argument("--json", help="also write the figures to this file")
     options = parser.parse_args(argv)
     if options.sweep:
         sweep(options.reps)
+        return 0
+    if options.out_only:
+        reused_out(options.reps, core_times(options.core_json))
         return 0
     results = {
         "python": sys.version.split()[0],
@@ -253,6 +291,7 @@ def main(argv=None):
         "python_loop": against_python_loop(options.reps),
         "scipy": against_scipy(options.reps),
         "workers": workers_throughput(options.reps),
+        "reused_out": reused_out(options.reps, core_times(options.core_json)),
         "single_row": single_row(options.reps),
     }
     if options.json:

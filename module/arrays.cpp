@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "module/out_array.h"
+
 namespace torso::py {
 namespace {
 
@@ -104,13 +106,9 @@ const Numpy* numpy_for(const MethodSignature& signature) {
     return g_numpy;
 }
 
-/// "(5, 3)", "(5,)" or "()": a shape as Python writes a tuple.
-std::string shape_text(std::span<const Py_ssize_t> shape) {
-    std::string text = "(";
-    for (std::size_t i = 0; i < shape.size(); ++i) {
-        text += (i == 0 ? "" : ", ") + std::to_string(shape[i]);
-    }
-    return text + (shape.size() == 1 ? ",)" : ")");
+/// Where `out` is bound: the last parameter of every array method.
+std::size_t out_slot(const ArraySignature& signature) {
+    return signature.binding.params.size() - 1;
 }
 
 /// The row shape after a leading part: "N, 3", "..., 3, 3".
@@ -575,7 +573,33 @@ RowSource ArrayCall::block_rows(std::size_t input, RowBlock block, std::size_t t
     return {copy, row_sizes_[input]};
 }
 
-bool ArrayCall::allocate_result(const ArraySignature& signature, bool bool_result) {
+bool ArrayCall::adopt_out(const ArraySignature& signature, PyObject* const* slots, PyObject* out,
+                          bool bool_result) {
+    if (!hold_out_array(out, with_row(leading_, signature.out), bool_result, out_view_)) {
+        return false;
+    }
+    out_held_ = true;
+    // Rows are read while rows are written: `out` must lie apart from what the caller passed
+    // and from what is read (numpy.asarray of an object without a buffer may be a view).
+    for (std::size_t i = 0; i < signature.inputs.size(); ++i) {
+        const char* name = signature.binding.params[i].name;
+        PyObject* read = inputs_[i].source();
+        if (!check_apart_from_out(out_view_, slots[i], name) ||
+            (read != slots[i] && !check_apart_from_out(out_view_, read, name))) {
+            return false;
+        }
+    }
+    result_ = Ref::borrow(out);
+    out_row_size_ = signature.out.size();
+    return true;
+}
+
+bool ArrayCall::allocate_result(const ArraySignature& signature, PyObject* const* slots,
+                                bool bool_result) {
+    PyObject* out = slots[out_slot(signature)];
+    if (out != nullptr && out != Py_None) {
+        return adopt_out(signature, slots, out, bool_result);
+    }
     Ref shape = shape_tuple(leading_, signature.out);
     if (!shape) {
         return false;
@@ -605,7 +629,7 @@ bool ArrayCall::prepare(const ArraySignature& signature, PyObject* self, PyObjec
     }
     auto workers = static_cast<std::size_t>(kDefaultWorkers);
     const std::size_t workers_slot = signature.inputs.size();
-    if (workers_slot < signature.binding.params.size() && slots[workers_slot] != nullptr &&
+    if (workers_slot < out_slot(signature) && slots[workers_slot] != nullptr &&
         !read_workers(slots[workers_slot], workers)) {
         wrap_argument_error(signature.binding.params[workers_slot].name);
         return false;
@@ -617,7 +641,7 @@ bool ArrayCall::prepare(const ArraySignature& signature, PyObject* self, PyObjec
     if (chunks_ > 1) {
         chunks_ = std::min(chunks_, available_cpus());  // more threads than CPUs only wait
     }
-    return allocate_copies() && allocate_result(signature, bool_result);
+    return allocate_copies() && allocate_result(signature, slots, bool_result);
 }
 
 void ArrayCall::take_lock_back(UnlockedCall& unlocked) {

@@ -26,8 +26,8 @@ namespace torso::py {
 static_assert(std::is_same_v<RowIndex, Py_ssize_t>);
 
 /// An array method. Its parameters are the arrays, in order (an optional one may be omitted
-/// or None), then `workers` if the method takes it. Without `workers`, the rows run in order
-/// on the calling thread, so a kernel may carry state from one row to the next.
+/// or None), then `workers` if the method takes it, then `out`. Without `workers`, the rows
+/// run in order on the calling thread, so a kernel may carry state from one row to the next.
 struct ArraySignature {
     MethodSignature binding;
     std::span<const ArrayParam> inputs;
@@ -72,6 +72,8 @@ public:
     void copy_rows(RowBlock block, Py_ssize_t row_size, double* out) const;
     /// Forget the buffer without releasing it: the interpreter is gone.
     void abandon() { held_ = false; }
+    /// The object whose memory is read; null when none is held.
+    PyObject* source() const { return held_ ? view_.obj : nullptr; }
 
 private:
     bool hold(PyObject* object, bool any_format);
@@ -86,7 +88,8 @@ private:
 class ArrayCall {
 public:
     /// Convert the bound arguments in parameter order and allocate the result (float64, or
-    /// bool when `bool_result`); `self` is held until the call ends. False with the error set.
+    /// bool when `bool_result`), or take the caller's `out` for it; `self` is held until the
+    /// call ends. False with the error set, before any row is computed.
     bool prepare(const ArraySignature& signature, PyObject* self, PyObject* const* slots,
                  bool bool_result);
 
@@ -136,7 +139,10 @@ public:
 private:
     bool read_inputs(const ArraySignature& signature, PyObject* const* slots);
     bool allocate_copies();
-    bool allocate_result(const ArraySignature& signature, bool bool_result);
+    bool allocate_result(const ArraySignature& signature, PyObject* const* slots, bool bool_result);
+    /// Take the caller's `out` as the result, once it is checked.
+    bool adopt_out(const ArraySignature& signature, PyObject* const* slots, PyObject* out,
+                   bool bool_result);
     /// Take the interpreter lock back, which ends this thread while the interpreter shuts down.
     void take_lock_back(UnlockedCall& unlocked);
     /// Forget every reference held, unreleased, for a thread ended at shutdown: it runs no
@@ -175,7 +181,7 @@ template <class Kernel>
 struct KernelShape {
     using Args = typename CallableTraits<Kernel>::Args;
     static constexpr std::size_t inputs = std::tuple_size_v<Args> - 2;
-    using Out = std::remove_pointer_t<std::tuple_element_t<std::tuple_size_v<Args> - 1, Args>>;
+    using Out = KernelOutput<Kernel>;
     static_assert(std::is_same_v<Out, double> || std::is_same_v<Out, bool>);
 };
 

@@ -36,7 +36,7 @@ struct MethodSignature {
 };
 
 /// The most parameters any method has; the binder's slot array is this long.
-inline constexpr std::size_t kMaxParams = 3;
+inline constexpr std::size_t kMaxParams = 4;
 
 /// bind_vector for any mix of positional and keyword arguments.
 bool bind_vector_general(const MethodSignature& signature, PyObject* const* args, Py_ssize_t nargs,

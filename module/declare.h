@@ -86,7 +86,8 @@ enum class Workers : unsigned char { shared, in_order };
 /// per row (its core benchmark, in nanoseconds, which sizes the chunks of work), and the
 /// kernel `(receiver, const double* row..., double* or bool* out)` that runs one row. The
 /// kernel calls the scalar method's routine and writes its result, or NaN (false) where it
-/// fails. A method with shared rows takes the keyword-only `workers` after its arrays.
+/// fails. A method with shared rows takes the keyword-only `workers` after its arrays; every
+/// one takes the keyword-only `out` last.
 template <Workers workers, class Kernel, std::size_t N>
 struct RowsRow {
     static constexpr stubs::MethodKind kKind = stubs::MethodKind::instance;
@@ -96,7 +97,7 @@ struct RowsRow {
     std::array<ArrayParam, N> inputs{};
     RowShape out{};
     double row_nanoseconds = 0;
-    std::string_view doc;  // the body; shared rows add the sentence on `workers`
+    std::string_view doc;  // the body; the sentences on `workers` and `out` are added to it
     Kernel kernel;
 };
 
@@ -121,6 +122,9 @@ constexpr auto rows_in_order(const char* name, std::array<ArrayParam, N> inputs,
 
 /// The name of the keyword-only parameter that sets the threads of an array method.
 inline constexpr const char* kWorkersName = "workers";
+/// The name of the keyword-only parameter, last of every array method, that takes the array
+/// to write the result into.
+inline constexpr const char* kOutName = "out";
 
 /// One Python class: its name, the plain value its instances hold (`Value`), its constructor
 /// and its methods in table order.
@@ -200,6 +204,13 @@ struct ValuesOf<skip, Args, std::index_sequence<I...>> {
 };
 
 }  // namespace detail
+
+/// The element an array kernel `(receiver, const double* row..., Out* out)` writes: double,
+/// or bool for a reachability mask.
+template <class Kernel>
+using KernelOutput = std::remove_pointer_t<
+    std::tuple_element_t<std::tuple_size_v<typename detail::CallableTraits<Kernel>::Args> - 1,
+                         typename detail::CallableTraits<Kernel>::Args>>;
 
 /// The types of the values a routine takes from the caller, in order: its parameters, less
 /// the receiver's plain value when it has one.

@@ -13,8 +13,36 @@ std::size_t display_width(std::string_view line) {
     return width;
 }
 
-/// The widest line the sentence on `workers` fills, after the body's own lines.
+/// The widest line a derived sentence fills, after the body's own lines.
 constexpr std::size_t kDocWidth = 69;
+
+/// `body` followed by `sentence`. A body ending in a line break puts the sentence on a line of
+/// its own; otherwise the sentence continues the body's last line, wrapped as the hand-written
+/// texts were.
+std::string with_sentence(std::string_view body, std::string_view sentence) {
+    std::string text(body);
+    if (!body.empty() && body.back() == '\n') {
+        text += sentence;
+        return text;
+    }
+    std::size_t column = display_width(body.substr(body.rfind('\n') + 1));
+    std::string_view rest = sentence;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find(' ');
+        const std::string_view word = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        const std::size_t width = display_width(word);
+        if (column + 1 + width <= kDocWidth) {
+            text += ' ';
+            column += 1 + width;
+        } else {
+            text += '\n';
+            column = width;
+        }
+        text += word;
+    }
+    return text;
+}
 
 }  // namespace
 
@@ -55,30 +83,15 @@ std::string runtime_doc(std::string_view signature, std::string_view body) {
 }
 
 std::string with_workers_sentence(std::string_view body) {
-    constexpr std::string_view sentence =
-        "`workers` threads share the rows (-1: one per CPU the process may run on).";
-    std::string text(body);
-    if (!body.empty() && body.back() == '\n') {
-        text += sentence;
-        return text;
-    }
-    std::size_t column = display_width(body.substr(body.rfind('\n') + 1));
-    std::string_view rest = sentence;
-    while (!rest.empty()) {
-        const std::size_t end = rest.find(' ');
-        const std::string_view word = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-        const std::size_t width = display_width(word);
-        if (column + 1 + width <= kDocWidth) {
-            text += ' ';
-            column += 1 + width;
-        } else {
-            text += '\n';
-            column = width;
-        }
-        text += word;
-    }
-    return text;
+    return with_sentence(
+        body, "`workers` threads share the rows (-1: one per CPU the process may run on).");
+}
+
+std::string with_out_sentence(std::string_view body) {
+    return with_sentence(body,
+                         "`out`, when given, receives the rows and is returned: a writeable "
+                         "C-contiguous array of the result's shape and dtype, sharing no memory "
+                         "with the inputs.");
 }
 
 }  // namespace torso::py

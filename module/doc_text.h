@@ -31,4 +31,7 @@ std::string runtime_doc(std::string_view signature, std::string_view body);
 /// the sentence continues the body's last line, wrapped as the hand-written texts were.
 std::string with_workers_sentence(std::string_view body);
 
+/// `body` followed by the sentence on `out` that every array method carries, placed alike.
+std::string with_out_sentence(std::string_view body);
+
 }  // namespace torso::py

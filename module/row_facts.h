@@ -87,10 +87,11 @@ constexpr std::array<ParamFacts, N> param_facts(const MethodRow<kind, Routine, N
         row.parameters, std::make_index_sequence<N>{});
 }
 
-/// The parameters of an array row: its arrays, then `workers` when the rows are shared.
+/// The parameters of an array row: its arrays, then `workers` when the rows are shared, then
+/// `out`, an array of the kernel's element.
 template <Workers workers, class Kernel, std::size_t N>
 constexpr auto param_facts(const RowsRow<workers, Kernel, N>& row) {
-    constexpr std::size_t count = N + (workers == Workers::shared ? 1 : 0);
+    constexpr std::size_t count = N + (workers == Workers::shared ? 1 : 0) + 1;
     std::array<ParamFacts, count> facts{};
     for (std::size_t i = 0; i < N; ++i) {
         const ArrayParam& input = row.inputs[i];
@@ -98,20 +99,22 @@ constexpr auto param_facts(const RowsRow<workers, Kernel, N>& row) {
                     input.optional ? &stubs::argument_type<std::optional<stubs::ArrayLike>>
                                    : &stubs::argument_type<stubs::ArrayLike>};
     }
-    if constexpr (count > N) {
+    if constexpr (workers == Workers::shared) {
         facts[N] = {kWorkersName, true, &kDefaultTextOf<kDefaultWorkers>, true,
                     &stubs::argument_type<int>};
     }
+    facts[count - 1] = {kOutName, true, &kNoneDefault, true,
+                        &stubs::argument_type<std::optional<stubs::NDArray<KernelOutput<Kernel>>>>};
     return facts;
 }
 
-/// The row's doc body: its own text, and for shared array rows the sentence on `workers`.
+/// The row's doc body: its own text, and for array rows the sentences on `workers` (when the
+/// rows are shared) and on `out`.
 template <class Row>
 std::string doc_body(const Row& row) {
     if constexpr (kIsRows<Row>) {
-        if (Row::kWorkers == Workers::shared) {
-            return with_workers_sentence(row.doc);
-        }
+        return with_out_sentence(Row::kWorkers == Workers::shared ? with_workers_sentence(row.doc)
+                                                                  : std::string(row.doc));
     }
     return std::string(row.doc);
 }

@@ -53,16 +53,10 @@ constexpr auto stub_result() {
     }
 }
 
-/// The stub result of an array kernel: an array of its output element.
-template <class Kernel>
-using ArrayResult = stubs::NDArray<std::remove_pointer_t<
-    std::tuple_element_t<std::tuple_size_v<typename detail::CallableTraits<Kernel>::Args> - 1,
-                         typename detail::CallableTraits<Kernel>::Args>>>;
-
 template <class Row, class NewValue, class Tag>
 constexpr stubs::TypeFunction result_of() {
     if constexpr (kIsRows<Row>) {
-        return &stubs::result_type<ArrayResult<decltype(Row::kernel)>>;
+        return &stubs::result_type<stubs::NDArray<KernelOutput<decltype(Row::kernel)>>>;
     } else {
         using Result = ResultType<decltype(Row::routine)>;
         return &stubs::result_type<typename decltype(stub_result<Result, NewValue, Tag>())::type>;

@@ -150,7 +150,7 @@ struct TypeRule<std::optional<T>> {
 /// Anything numpy.asarray accepts: an argument of the array methods.
 struct ArrayLike {};
 
-/// A numpy array of T (double or bool): a result of the array methods.
+/// A numpy array of T (double or bool): a result of the array methods, and their `out`.
 template <class T>
 struct NDArray {};
 
@@ -167,9 +167,10 @@ TypeInfo numpy_scalar() {
 
 template <class T>
 struct TypeRule<NDArray<T>> {
-    static TypeInfo result() {
+    static TypeInfo argument() {
         return rules::subscript("numpy.typing.NDArray", "numpy.typing", numpy_scalar<T>());
     }
+    static TypeInfo result() { return argument(); }
 };
 
 /// A class of the module being described; `Class` names it and its module.

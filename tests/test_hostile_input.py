@@ -124,7 +124,9 @@ def hostile_objects(draw):
         return IndexOnly(draw(ERRORS))
     if kind == 2:
         dtype = draw(st.sampled_from(DTYPES))
-        shape = draw(st.sampled_from([(), (0,), (2,), (3,), (4,), (3, 3), (3, 2), (2, 3), (3, 3, 1)]))
+        shape = draw(
+            st.sampled_from([(), (0,), (2,), (3,), (4,), (3, 3), (3, 2), (2, 3), (3, 3, 1), (2, 2), (3, 3, 3)])
+        )
         return np.zeros(shape, dtype=dtype)
     if kind == 3:
         return (x for x in range(draw(st.integers(0, 4))))
@@ -183,15 +185,21 @@ METHODS = [
     ("ik_from_direction_solutions", ARM.ik_from_direction_solutions, ["v3"], lambda r: type(r) is list and len(r) <= 4),
     ("neck_jacobian", NECK.jacobian, ["joints"], lambda r: len(r) == 3 and all(len(row) == 3 for row in r)),
     ("neck_joint_rates", NECK.joint_rates, ["joints", "angular_velocity"], lambda r: type(r) is tuple and len(r) == 3),
-    ("fk_batch", ARM.fk_batch, ["joints", "workers"], lambda r: r.shape[-2:] == (3, 3)),
+    ("fk_batch", ARM.fk_batch, ["joints", "workers", "out"], lambda r: r.shape[-2:] == (3, 3)),
     (
         "ik_from_direction_batch",
         ARM.ik_from_direction_batch,
-        ["directions", "near", "workers"],
+        ["directions", "near", "workers", "out"],
         lambda r: r.shape[-1] == 2,
     ),
-    ("ik_from_direction_path", ARM.ik_from_direction_path, ["directions", "near"], lambda r: r.shape[-1] == 2),
+    ("ik_from_direction_path", ARM.ik_from_direction_path, ["directions", "near", "out"], lambda r: r.shape[-1] == 2),
     ("jacobian_batch", ARM.jacobian_batch, ["joints", "workers"], lambda r: r.shape[-2:] == (3, 2)),
+    (
+        "is_reachable_direction_batch",
+        ARM.is_reachable_direction_batch,
+        ["directions", "out"],
+        lambda r: r.dtype == np.bool_,
+    ),
 ]
 CASES = [(label, call, params, check, p) for label, call, params, check in METHODS for p in params]
 # The array methods' valid arguments, where a name means something else for a scalar method.
@@ -201,6 +209,7 @@ BATCH_VALID = {
     "directions": [D, D],
     "near": (0.5, 0.5),
     "workers": 2,
+    "out": None,
 }
 
 
@@ -234,7 +243,7 @@ def test_hostile_value_in_one_parameter(label, call, params, check, param, value
 @given(
     positional=st.lists(values, max_size=4),
     keyword=st.dictionaries(
-        st.sampled_from(list(VALID) + ["rotations", "directions", "workers", "x"]), values, max_size=3
+        st.sampled_from(list(VALID) + ["rotations", "directions", "workers", "out", "x"]), values, max_size=3
     ),
 )
 def test_hostile_argument_lists(positional, keyword):

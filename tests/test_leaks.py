@@ -26,6 +26,7 @@ JOINT_ROWS = np.array([[0.5, 0.5], [0.0, math.pi]] * 4)
 DIRECTION_GRID = np.array([[D, D], [D, [0.0, 0.0, 1.0]]])
 NEAR_COLUMN = np.array([[NEAR], [(0.4, 0.4)]])  # broadcast along the grid's second axis
 COMPLEX_ROWS, DATE_ROWS = np.zeros((2, 3, 3), complex), np.zeros((2, 3), "M8[s]")
+FK_OUT, MASK_OUT, PATH_OUT = np.empty((8, 3, 3)), np.empty((2, 2), bool), np.empty((2, 2))
 
 
 class Float:
@@ -66,6 +67,9 @@ ARGUMENTS = [
     NEAR_COLUMN,
     COMPLEX_ROWS,
     DATE_ROWS,
+    FK_OUT,
+    MASK_OUT,
+    PATH_OUT,
     Float(0.5),
 ]
 
@@ -147,13 +151,35 @@ CALLS = [
             lambda: ARM.manipulability_batch(DIRECTION_GRID),
         ),
     ),
+    (
+        "array-out",
+        lambda: (
+            ARM.fk_batch(JOINT_ROWS, workers=2, out=FK_OUT),
+            ARM.is_reachable_direction_batch(DIRECTION_GRID, out=MASK_OUT),
+            ARM.ik_from_direction_path(DIRECTION_GRID[1], near=NEAR, out=PATH_OUT),
+            ARM.fk_batch(JOINT_ROWS, out=None),
+        ),
+    ),
+    (
+        "array-out-refusals",
+        lambda: refusals(
+            lambda: ARM.fk_batch(JOINT_ROWS, out=[FK_OUT]),
+            lambda: ARM.fk_batch(JOINT_ROWS[:4], out=FK_OUT),
+            lambda: ARM.is_reachable_direction_batch(DIRECTION_GRID, out=PATH_OUT),
+            lambda: ARM.fk_batch(JOINT_ROWS, out=np.broadcast_to(FK_OUT[:1], FK_OUT.shape)),
+            lambda: ARM.fk_batch(JOINT_ROWS[::2], out=FK_OUT[::2]),
+            lambda: ARM.ik_from_direction_path(DIRECTION_GRID[1], near=PATH_OUT[0], out=PATH_OUT),
+            lambda: ARM.ik_from_direction_batch(DIRECTION_GRID, JOINT_ROWS, out=PATH_OUT),
+        ),
+    ),
 ]
 # Refusals of an array's dtype: the interpreter's caches grow once (by 20 to 300 blocks) at some
 # point after a few thousand of them, so they are counted over the long run only.
 LONG_RUN_CALLS = [
     ("array-dtype-refusals", lambda: refusals(lambda: ARM.ik_batch(COMPLEX_ROWS), lambda: NECK.fk_batch(DATE_ROWS))),
+    ("array-out-dtype-refusal", lambda: ARM.is_reachable_joints_batch(JOINT_ROWS[:2], out=DATE_ROWS[0, :2])),
 ]
-ROUNDS = 3000  # 50 kinds of call x 3000
+ROUNDS = 3000  # 53 kinds of call x 3000
 
 
 def run_all(rounds):

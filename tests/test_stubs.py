@@ -222,6 +222,7 @@ def test_class_record_facts(record):
 
 JOINTS = [("theta_a", "absent", None), ("theta_b", "absent", None)]
 WORKERS = ("workers", "with_default", "1")
+OUT = ("out", "with_default", "None")
 
 # (class, method, kind, [(argument, signature form, default text)])
 ENTRIES = [
@@ -257,7 +258,7 @@ ENTRIES = [
     (ARM, "to_json", 0, []),
     (ARM, "branch", 0, []),
     *[
-        (ARM, name, 0, [(argument, "plain", None), WORKERS])
+        (ARM, name, 0, [(argument, "plain", None), WORKERS, OUT])
         for name, argument in [
             ("fk_batch", "joints"),
             ("direction_batch", "joints"),
@@ -270,16 +271,21 @@ ENTRIES = [
             ("manipulability_batch", "joints"),
         ]
     ],
-    (ARM, "ik_from_direction_batch", 0, [("directions", "plain", None), ("near", "with_default", "None"), WORKERS]),
-    (ARM, "ik_from_direction_path", 0, [("directions", "plain", None), ("near", "with_default", "None")]),
+    (
+        ARM,
+        "ik_from_direction_batch",
+        0,
+        [("directions", "plain", None), ("near", "with_default", "None"), WORKERS, OUT],
+    ),
+    (ARM, "ik_from_direction_path", 0, [("directions", "plain", None), ("near", "with_default", "None"), OUT]),
     (NECK, "__new__", 3, []),
     (NECK, "fk", 0, [("joints", "absent", None)]),
     (NECK, "ik", 0, [("r", "absent", None)]),
     (NECK, "jacobian", 0, [("joints", "absent", None)]),
     (NECK, "joint_rates", 0, [("joints", "absent", None), ("angular_velocity", "absent", None)]),
-    (NECK, "fk_batch", 0, [("joints", "plain", None), WORKERS]),
-    (NECK, "ik_batch", 0, [("rotations", "plain", None), WORKERS]),
-    (NECK, "jacobian_batch", 0, [("joints", "plain", None), WORKERS]),
+    (NECK, "fk_batch", 0, [("joints", "plain", None), WORKERS, OUT]),
+    (NECK, "ik_batch", 0, [("rotations", "plain", None), WORKERS, OUT]),
+    (NECK, "jacobian_batch", 0, [("joints", "plain", None), WORKERS, OUT]),
 ]
 
 
@@ -288,7 +294,7 @@ def test_method_entry_kind_and_signature_forms(cls_name, name, kind, arguments):
     entry = methods_of(cls_name)[name]
     assert entry["kind"] == kind
     assert [(a["name"], a["form"], a["default"]) for a in entry["arguments"]] == arguments
-    assert [a["keyword_only"] for a in entry["arguments"]] == [a == WORKERS for a in arguments]
+    assert [a["keyword_only"] for a in entry["arguments"]] == [a in (WORKERS, OUT) for a in arguments]
 
 
 def all_type_infos():

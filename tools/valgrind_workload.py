@@ -3,6 +3,8 @@
 import math
 import sys
 
+import numpy as np
+
 from tarvelo_torso_kinematics import TarveloArmKinematics as Arm, TarveloNeckKinematics as Neck
 
 
@@ -62,6 +64,12 @@ def calls(arm, neck):
     yield lambda: (arm.manipulability_batch(joint_rows), neck.jacobian_batch([[0.3, 0.2, 0.1]]))
     yield lambda: arm.fk_batch([[1j, 0]])
     yield lambda: arm.fk_batch(joint_rows, workers=0)
+    fk_out, pair_out = np.empty((len(joint_rows), 3, 3)), np.empty((3, 2))
+    yield lambda: arm.fk_batch(joint_rows, workers=2, out=fk_out)
+    yield lambda: arm.ik_from_direction_path([d, [0.0, 0.0, 1.0], d], out=pair_out)
+    yield lambda: arm.ik_from_direction_batch([d, d, d], near=pair_out[0], out=pair_out)
+    yield lambda: arm.fk_batch(joint_rows, out=fk_out[:3])
+    yield lambda: arm.is_reachable_joints_batch(joint_rows, out=fk_out)
 
 
 def main():

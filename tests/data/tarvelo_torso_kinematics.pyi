@@ -173,11 +173,14 @@ class TarveloArmKinematics:
         joints: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.float64]] = None,
     ) -> numpy.typing.NDArray[numpy.float64]:
         """Forward kinematics of many joint pairs: `joints` of shape `(..., 2)`
         → float64 `(..., 3, 3)`, each element the rotation `fk` returns.
         Rows whose loop does not close are NaN. `workers` threads share the
-        rows (-1: one per CPU the process may run on).
+        rows (-1: one per CPU the process may run on). `out`, when given,
+        receives the rows and is returned: a writeable C-contiguous array of
+        the result's shape and dtype, sharing no memory with the inputs.
         """
 
     def direction_batch(
@@ -185,11 +188,14 @@ class TarveloArmKinematics:
         joints: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.float64]] = None,
     ) -> numpy.typing.NDArray[numpy.float64]:
         """Pointing directions of many joint pairs: `joints` `(..., 2)` →
         float64 `(..., 3)`, each row what `direction` returns; NaN where the
         loop does not close. `workers` threads share the rows (-1: one per
-        CPU the process may run on).
+        CPU the process may run on). `out`, when given, receives the rows and
+        is returned: a writeable C-contiguous array of the result's shape and
+        dtype, sharing no memory with the inputs.
         """
 
     def is_reachable_joints_batch(
@@ -197,10 +203,14 @@ class TarveloArmKinematics:
         joints: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.bool_]] = None,
     ) -> numpy.typing.NDArray[numpy.bool_]:
         """Whether each joint pair closes the loop: `joints` `(..., 2)` → bool
         `(...)`, each element what `is_reachable_joints` returns. `workers`
         threads share the rows (-1: one per CPU the process may run on).
+        `out`, when given, receives the rows and is returned: a writeable
+        C-contiguous array of the result's shape and dtype, sharing no memory
+        with the inputs.
         """
 
     def ik_batch(
@@ -208,11 +218,14 @@ class TarveloArmKinematics:
         rotations: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.float64]] = None,
     ) -> numpy.typing.NDArray[numpy.float64]:
         """Inverse kinematics of many rotations: `rotations` `(..., 3, 3)`,
         row-major → float64 `(..., 2)`, each row the `(θ_A, θ_B)` of `ik`;
         NaN where the target isn't reachable. `workers` threads share the
-        rows (-1: one per CPU the process may run on).
+        rows (-1: one per CPU the process may run on). `out`, when given,
+        receives the rows and is returned: a writeable C-contiguous array of
+        the result's shape and dtype, sharing no memory with the inputs.
         """
 
     def is_reachable_orientation_batch(
@@ -220,10 +233,14 @@ class TarveloArmKinematics:
         rotations: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.bool_]] = None,
     ) -> numpy.typing.NDArray[numpy.bool_]:
         """Whether each rotation is reachable: `rotations` `(..., 3, 3)` → bool
         `(...)`, each element what `is_reachable_orientation` returns.
         `workers` threads share the rows (-1: one per CPU the process may run on).
+        `out`, when given, receives the rows and is returned: a writeable
+        C-contiguous array of the result's shape and dtype, sharing no memory
+        with the inputs.
         """
 
     def ik_from_direction_batch(
@@ -232,12 +249,16 @@ class TarveloArmKinematics:
         near: typing.Optional[numpy.typing.ArrayLike] = None,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.float64]] = None,
     ) -> numpy.typing.NDArray[numpy.float64]:
         """Inverse kinematics of many pointing directions: `directions`
         `(..., 3)` → float64 `(..., 2)`, each row what `ik_from_direction`
         returns; NaN where no joint pair reaches it. `near`, when given,
         broadcasts to `(..., 2)`: one pair for every row, or one per row.
         `workers` threads share the rows (-1: one per CPU the process may run on).
+        `out`, when given, receives the rows and is returned: a writeable
+        C-contiguous array of the result's shape and dtype, sharing no memory
+        with the inputs.
         """
 
     def is_reachable_direction_batch(
@@ -245,22 +266,31 @@ class TarveloArmKinematics:
         directions: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.bool_]] = None,
     ) -> numpy.typing.NDArray[numpy.bool_]:
         """Whether each pointing direction is reachable: `directions` `(..., 3)`
         → bool `(...)`, each element what `is_reachable_direction` returns.
         `workers` threads share the rows (-1: one per CPU the process may run on).
+        `out`, when given, receives the rows and is returned: a writeable
+        C-contiguous array of the result's shape and dtype, sharing no memory
+        with the inputs.
         """
 
     def ik_from_direction_path(
         self,
         directions: numpy.typing.ArrayLike,
         near: typing.Optional[numpy.typing.ArrayLike] = None,
+        *,
+        out: typing.Optional[numpy.typing.NDArray[numpy.float64]] = None,
     ) -> numpy.typing.NDArray[numpy.float64]:
         """Inverse kinematics along a path of pointing directions, on one
         solution branch: `directions` `(N, 3)` → float64 `(N, 2)`. Row i is
         `ik_from_direction(d_i, near=previous)`, previous being the last
         reachable row's pair, or `near` while no row has been reachable.
-        An unreachable row is NaN and does not move the chain.
+        An unreachable row is NaN and does not move the chain. `out`, when
+        given, receives the rows and is returned: a writeable C-contiguous
+        array of the result's shape and dtype, sharing no memory with the
+        inputs.
         """
 
     def jacobian_batch(
@@ -268,11 +298,14 @@ class TarveloArmKinematics:
         joints: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.float64]] = None,
     ) -> numpy.typing.NDArray[numpy.float64]:
         """Angular-velocity Jacobians of many joint pairs: `joints` `(..., 2)` →
         float64 `(..., 3, 2)`, each element what `jacobian` returns. Rows
         whose loop does not close are NaN. `workers` threads share the rows
-        (-1: one per CPU the process may run on).
+        (-1: one per CPU the process may run on). `out`, when given, receives
+        the rows and is returned: a writeable C-contiguous array of the
+        result's shape and dtype, sharing no memory with the inputs.
         """
 
     def direction_jacobian_batch(
@@ -280,11 +313,15 @@ class TarveloArmKinematics:
         joints: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.float64]] = None,
     ) -> numpy.typing.NDArray[numpy.float64]:
         """Pointing-direction Jacobians of many joint pairs: `joints` `(..., 2)`
         → float64 `(..., 3, 2)`, each element what `direction_jacobian`
         returns. Rows whose loop does not close are NaN. `workers` threads
-        share the rows (-1: one per CPU the process may run on).
+        share the rows (-1: one per CPU the process may run on). `out`, when
+        given, receives the rows and is returned: a writeable C-contiguous
+        array of the result's shape and dtype, sharing no memory with the
+        inputs.
         """
 
     def manipulability_batch(
@@ -292,11 +329,14 @@ class TarveloArmKinematics:
         joints: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.float64]] = None,
     ) -> numpy.typing.NDArray[numpy.float64]:
         """Manipulability of many joint pairs: `joints` `(..., 2)` → float64
         `(...)`, each element what `manipulability` returns; NaN where the
         loop does not close. `workers` threads share the rows (-1: one per
-        CPU the process may run on).
+        CPU the process may run on). `out`, when given, receives the rows and
+        is returned: a writeable C-contiguous array of the result's shape and
+        dtype, sharing no memory with the inputs.
         """
 
 @typing.final
@@ -348,11 +388,14 @@ class TarveloNeckKinematics:
         joints: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.float64]] = None,
     ) -> numpy.typing.NDArray[numpy.float64]:
         """Forward kinematics of many joint triples: `joints` `(..., 3)` as
         [yaw, pitch, roll] → float64 `(..., 3, 3)`, each element the rotation
         `fk` returns. `workers` threads share the rows (-1: one per CPU the
-        process may run on).
+        process may run on). `out`, when given, receives the rows and is
+        returned: a writeable C-contiguous array of the result's shape and
+        dtype, sharing no memory with the inputs.
         """
 
     def ik_batch(
@@ -360,11 +403,14 @@ class TarveloNeckKinematics:
         rotations: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.float64]] = None,
     ) -> numpy.typing.NDArray[numpy.float64]:
         """Inverse kinematics of many rotations: `rotations` `(..., 3, 3)`,
         row-major → float64 `(..., 3)`, each row the `(yaw, pitch, roll)` of
         `ik`; NaN near gimbal lock. `workers` threads share the rows (-1: one
-        per CPU the process may run on).
+        per CPU the process may run on). `out`, when given, receives the rows
+        and is returned: a writeable C-contiguous array of the result's shape
+        and dtype, sharing no memory with the inputs.
         """
 
     def jacobian_batch(
@@ -372,9 +418,12 @@ class TarveloNeckKinematics:
         joints: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.float64]] = None,
     ) -> numpy.typing.NDArray[numpy.float64]:
         """Angular-velocity Jacobians of many joint triples: `joints` `(..., 3)`
         as [yaw, pitch, roll] → float64 `(..., 3, 3)`, each element what
         `jacobian` returns. `workers` threads share the rows (-1: one per CPU
-        the process may run on).
+        the process may run on). `out`, when given, receives the rows and is
+        returned: a writeable C-contiguous array of the result's shape and
+        dtype, sharing no memory with the inputs.
         """

@@ -61,7 +61,10 @@ def arrays() -> npt.NDArray[np.float64]:
     reached: npt.NDArray[np.bool_] = arm.is_reachable_orientation_batch(rotations) & arm.is_reachable_direction_batch(
         directions
     )
-    path = arm.ik_from_direction_path(directions, near=None)
+    path = arm.ik_from_direction_path(directions, near=None, out=np.empty((1, 2)))
+    same: npt.NDArray[np.float64] = arm.fk_batch(joints, workers=2, out=rotations)
+    closes = arm.is_reachable_joints_batch(joints, out=closes)
+    print(same is rotations)
     rates: npt.NDArray[np.float64] = arm.jacobian_batch(joints) + arm.direction_jacobian_batch(joints, workers=2)
     gains: npt.NDArray[np.float64] = arm.manipulability_batch(joints)
     print(rates, gains, TarveloNeckKinematics().jacobian_batch([[0.3, 0.2, 0.1]]))
