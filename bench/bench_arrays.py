@@ -46,6 +46,7 @@ METHODS = {
     "neck fk_batch": (("triples",), "neck_forward_kinematics"),
     "neck ik_batch": (("neck_rotations",), "neck_inverse_kinematics"),
     "neck jacobian_batch": (("triples",), "neck_angular_velocity_jacobian"),
+    "ik_nearest_batch": (("rotations",), "nearest_orientation"),
 }
 
 

@@ -101,6 +101,11 @@ void inverse_kinematics(benchmark::State& state) {
           [](const Mat3& r) { return arm::inverse_kinematics(kLeft, r); });
 }
 
+void nearest_orientation(benchmark::State& state) {
+    cycle(state, inputs().rotations,
+          [](const Mat3& r) { return arm::nearest_orientation(kLeft, r); });
+}
+
 void is_orientation_reachable(benchmark::State& state) {
     cycle(state, inputs().rotations,
           [](const Mat3& r) { return arm::is_orientation_reachable(kLeft, r); });
@@ -207,6 +212,7 @@ BENCHMARK(forward_kinematics);
 BENCHMARK(pointing_direction);
 BENCHMARK(enumerate_candidates);
 BENCHMARK(inverse_kinematics);
+BENCHMARK(nearest_orientation);
 BENCHMARK(is_orientation_reachable);
 BENCHMARK(inverse_kinematics_from_direction);
 BENCHMARK(inverse_kinematics_from_direction_near);

@@ -35,7 +35,6 @@ inline constexpr ArrayParam kJoints{"joints", kPairRow};
 inline constexpr ArrayParam kRotations{"rotations", kMatrixRow};
 inline constexpr ArrayParam kDirections{"directions", kVectorRow};
 inline constexpr ArrayParam kNear{"near", kPairRow, Leading::broadcast, true};
-
 // Row costs are the core benchmark of each routine on the default arm, in nanoseconds.
 inline constexpr auto kArm = class_rows<ArmLinkage>(
     "TarveloArmKinematics",
@@ -256,6 +255,24 @@ inline constexpr auto kArm = class_rows<ArmLinkage>(
          "loop does not close.",
          [](const ArmLinkage& arm, const double* joints, double* out) {
              write_row(out, arm::manipulability(arm, joints[0], joints[1]));
+         }),
+    method("ik_nearest", params("r_target"),
+           "Inverse kinematics without the 1e-6 match, for measured or planned\n"
+           "orientations: 3×3 rotation → `(θ_A, θ_B, distance)`. Of the joint\n"
+           "pairs that `ik` considers, the one whose rotation lies nearest to\n"
+           "`r_target` (Frobenius distance), the first of equal distances; where\n"
+           "`ik` succeeds, the same pair, at a distance below 1e-6.\n"
+           "Raises `RuntimeError` when there is no candidate, or when every\n"
+           "distance is NaN.",
+           [](const ArmLinkage& arm, const Mat3& r_target) {
+               return arm::nearest_orientation(arm, r_target);
+           }),
+    rows("ik_nearest_batch", arrays(kRotations), kVectorRow, 560,
+         "`ik_nearest` of many rotations: `rotations` `(..., 3, 3)`, row-major\n"
+         "→ float64 `(..., 3)`, each row the `(θ_A, θ_B, distance)` it returns;\n"
+         "NaN where it raises.",
+         [](const ArmLinkage& arm, const double* rotation, double* out) {
+             write_row(out, arm::nearest_orientation(arm, mat3_at(rotation)));
          }));
 
 }  // namespace arm_rows

@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "arm/geometry.h"
+#include "arm/ik.h"
 #include "core/joints.h"
 #include "core/vec.h"
 
@@ -113,6 +114,12 @@ struct TypeRule<JointPair> : TupleRule<double, double> {};
 template <>
 struct TypeRule<JointTriple> {
     static TypeInfo argument() { return FixedArrayRule<double>::argument(); }
+    static TypeInfo result() { return TupleRule<double, double, double>::result(); }
+};
+
+/// A joint pair and its distance, returned only, as one flat tuple.
+template <>
+struct TypeRule<arm::NearestPair> {
     static TypeInfo result() { return TupleRule<double, double, double>::result(); }
 };
 

@@ -95,6 +95,7 @@ def arm_cases(arm):
         ("jacobian_batch", (pairs,), [lambda p=p: arm.jacobian(*p) for p in pairs]),
         ("direction_jacobian_batch", (pairs,), [lambda p=p: arm.direction_jacobian(*p) for p in pairs]),
         ("manipulability_batch", (pairs,), [lambda p=p: arm.manipulability(*p) for p in pairs]),
+        ("ik_nearest_batch", (rots,), [lambda r=r: arm.ik_nearest(r.tolist()) for r in rots]),
     ]
 
 
@@ -248,6 +249,7 @@ REFUSALS = [
         "argument 'near': expected an array of real numbers, not complex numbers",
     ),
     (lambda: LEFT.fk_batch([[1.0, 2.0], [3.0]]), ValueError, None),  # numpy's ragged-list error
+    (lambda: LEFT.ik_nearest_batch(np.zeros(9)), ValueError, "rotations must have shape (..., 3, 3), got (9,)"),
     (lambda: LEFT.fk_batch([0, 0], workers=0), ValueError, "workers must be a positive int or -1, got 0"),
     (lambda: LEFT.fk_batch([0, 0], workers=-2), ValueError, "workers must be a positive int or -1, got -2"),
     (
@@ -311,6 +313,7 @@ def every_batch_call(rows):
         ("direction-reach", lambda w: LEFT.is_reachable_direction_batch(dirs, workers=w)),
         ("neck-fk", lambda w: NECK.fk_batch(neck_rows[:, 0], workers=w)),
         ("neck-ik", lambda w: NECK.ik_batch(neck_rows, workers=w)),
+        ("ik-nearest", lambda w: LEFT.ik_nearest_batch(rots, workers=w)),
     ]
 
 

@@ -189,6 +189,8 @@ METHODS = [
     ),
     ("ik_from_direction_path", ARM.ik_from_direction_path, ["directions", "near"], lambda r: r.shape[-1] == 2),
     ("jacobian_batch", ARM.jacobian_batch, ["joints", "workers"], lambda r: r.shape[-2:] == (3, 2)),
+    ("ik_nearest", ARM.ik_nearest, ["r_target"], lambda r: type(r) is tuple and len(r) == 3),
+    ("ik_nearest_batch", ARM.ik_nearest_batch, ["rotations", "workers"], lambda r: r.shape[-1] == 3),
 ]
 CASES = [(label, call, params, check, p) for label, call, params, check in METHODS for p in params]
 # The array methods' valid arguments, where a name means something else for a scalar method.

@@ -116,6 +116,8 @@ CALLS = [
     ("neck-jacobian", lambda: NECK.jacobian([0.3, 0.2, 0.1])),
     ("neck-joint-rates", lambda: NECK.joint_rates([0.3, 0.2, 0.1], D)),
     ("neck-joint-rates-gimbal", lambda: NECK.joint_rates([0.3, math.pi / 2, 0.1], D)),
+    ("ik-nearest", lambda: ARM.ik_nearest(ROWS)),
+    ("ik-nearest-unreachable", lambda: ARM.ik_nearest(GIMBAL)),
     (
         "array-methods",
         lambda: (
@@ -131,6 +133,7 @@ CALLS = [
             ARM.direction_jacobian_batch(JOINT_ROWS[:4], workers=2),
             ARM.manipulability_batch(JOINT_ROWS),
             NECK.jacobian_batch([[0.3, 0.2, 0.1]]),
+            ARM.ik_nearest_batch([ROWS, GIMBAL], workers=2),
         ),
     ),
     (

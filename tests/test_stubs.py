@@ -200,6 +200,8 @@ def test_walk_meets_the_neck_first_in_both_registries():
             "jacobian_batch",
             "direction_jacobian_batch",
             "manipulability_batch",
+            "ik_nearest",
+            "ik_nearest_batch",
         ],
     ]
     assert [r["identity"] for r in METHODS_RECORDS] == [r["identity"] for r in CLASS_RECORDS]

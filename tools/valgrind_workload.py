@@ -60,6 +60,9 @@ def calls(arm, neck):
     yield lambda: neck.ik_batch(neck.fk_batch([[0.3, 0.2, 0.1], [0.0, math.pi / 2, 0.0]]))
     yield lambda: (arm.jacobian_batch(joint_rows, workers=2), arm.direction_jacobian_batch(joint_rows[:3]))
     yield lambda: (arm.manipulability_batch(joint_rows), neck.jacobian_batch([[0.3, 0.2, 0.1]]))
+    yield lambda: arm.ik_nearest(rows)
+    yield lambda: arm.ik_nearest([[1, 0, 0], [0, 1, 0], [0, 0, 1]])
+    yield lambda: arm.ik_nearest_batch([rows, [[1, 0, 0], [0, 1, 0], [0, 0, 1]]] * 500, workers=2)
     yield lambda: arm.fk_batch([[1j, 0]])
     yield lambda: arm.fk_batch(joint_rows, workers=0)
 

@@ -299,6 +299,31 @@ class TarveloArmKinematics:
         CPU the process may run on).
         """
 
+    def ik_nearest(
+        self,
+        r_target: typing.Sequence[typing.Sequence[builtins.float]],
+    ) -> tuple[builtins.float, builtins.float, builtins.float]:
+        """Inverse kinematics without the 1e-6 match, for measured or planned
+        orientations: 3×3 rotation → `(θ_A, θ_B, distance)`. Of the joint
+        pairs that `ik` considers, the one whose rotation lies nearest to
+        `r_target` (Frobenius distance), the first of equal distances; where
+        `ik` succeeds, the same pair, at a distance below 1e-6.
+        Raises `RuntimeError` when there is no candidate, or when every
+        distance is NaN.
+        """
+
+    def ik_nearest_batch(
+        self,
+        rotations: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """`ik_nearest` of many rotations: `rotations` `(..., 3, 3)`, row-major
+        → float64 `(..., 3)`, each row the `(θ_A, θ_B, distance)` it returns;
+        NaN where it raises. `workers` threads share the rows (-1: one per
+        CPU the process may run on).
+        """
+
 @typing.final
 class TarveloNeckKinematics:
     def __new__(cls) -> TarveloNeckKinematics: ...
