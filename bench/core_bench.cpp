@@ -91,6 +91,11 @@ void pointing_direction(benchmark::State& state) {
           [](const JointPair& p) { return arm::pointing_direction(kLeft, p.theta_a, p.theta_b); });
 }
 
+void linkage_points(benchmark::State& state) {
+    cycle(state, inputs().pairs,
+          [](const JointPair& p) { return arm::linkage_points(kLeft, p.theta_a, p.theta_b); });
+}
+
 void enumerate_candidates(benchmark::State& state) {
     cycle(state, inputs().directions,
           [](const Vec3& d) { return arm::enumerate_candidates(kLeft, d); });
@@ -210,6 +215,7 @@ void start_and_join_thread(benchmark::State& state) {
 
 BENCHMARK(forward_kinematics);
 BENCHMARK(pointing_direction);
+BENCHMARK(linkage_points);
 BENCHMARK(enumerate_candidates);
 BENCHMARK(inverse_kinematics);
 BENCHMARK(nearest_orientation);

@@ -165,7 +165,17 @@ def test_walk_meets_the_neck_first_in_both_registries():
     assert [r["name"] for r in CLASS_RECORDS] == [NECK, ARM]
     assert [r["position"] for r in LISTING] == [0, 1, 0, 1]
     assert [list(methods_of(r["name"])) for r in CLASS_RECORDS] == [
-        ["__new__", "fk", "ik", "jacobian", "joint_rates", "fk_batch", "ik_batch", "jacobian_batch"],
+        [
+            "__new__",
+            "fk",
+            "ik",
+            "jacobian",
+            "joint_rates",
+            "fk_batch",
+            "ik_batch",
+            "jacobian_batch",
+            "joint_rates_batch",
+        ],
         [
             "__new__",
             "default_left",
@@ -202,6 +212,9 @@ def test_walk_meets_the_neck_first_in_both_registries():
             "manipulability_batch",
             "ik_nearest",
             "ik_nearest_batch",
+            "joint_rates_batch",
+            "linkage_points",
+            "linkage_points_batch",
         ],
     ]
     assert [r["identity"] for r in METHODS_RECORDS] == [r["identity"] for r in CLASS_RECORDS]

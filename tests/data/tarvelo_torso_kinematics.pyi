@@ -324,6 +324,45 @@ class TarveloArmKinematics:
         CPU the process may run on).
         """
 
+    def joint_rates_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        direction_rates: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Joint rates of many configurations: `joints` `(..., 2)` and
+        `direction_rates` `(..., 3)` → float64 `(..., 2)`, each row what
+        `joint_rates` returns; NaN where the configuration is singular or the
+        loop does not close. `direction_rates` broadcasts to `(..., 3)` over
+        the rows of `joints`: one rate for every row, or one per row.
+        `workers` threads share the rows (-1: one per CPU the process may run
+        on).
+        """
+
+    def linkage_points(
+        self,
+        theta_a: builtins.float,
+        theta_b: builtins.float,
+    ) -> builtins.list[builtins.list[builtins.float]]:
+        """The points of the closed linkage at `(θ_A, θ_B)`, for drawing it: the
+        unit vectors `v_2` (arm A's tip), `v_3` (the pointing direction) and
+        `v_4` (arm B's tip), as 3 rows of 3 floats, in the base frame.
+        Raises `RuntimeError` when the loop fails to close.
+        """
+
+    def linkage_points_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Points of the linkage at many joint pairs: `joints` `(..., 2)` →
+        float64 `(..., 3, 3)`, each element the rows `linkage_points`
+        returns. Rows whose loop does not close are NaN. `workers` threads
+        share the rows (-1: one per CPU the process may run on).
+        """
+
 @typing.final
 class TarveloNeckKinematics:
     def __new__(cls) -> TarveloNeckKinematics: ...
@@ -402,4 +441,20 @@ class TarveloNeckKinematics:
         as [yaw, pitch, roll] → float64 `(..., 3, 3)`, each element what
         `jacobian` returns. `workers` threads share the rows (-1: one per CPU
         the process may run on).
+        """
+
+    def joint_rates_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        angular_velocities: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Joint rates of many configurations: `joints` `(..., 3)` as
+        [yaw, pitch, roll] and `angular_velocities` `(..., 3)` (body frame)
+        → float64 `(..., 3)`, each row what `joint_rates` returns; NaN near
+        gimbal lock. `angular_velocities` broadcasts to `(..., 3)` over the
+        rows of `joints`: one angular velocity for every row, or one per row.
+        `workers` threads share the rows (-1: one per CPU the process may run
+        on).
         """
