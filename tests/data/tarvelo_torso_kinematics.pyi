@@ -44,7 +44,7 @@ class TarveloArmKinematics:
 
     def ik(
         self,
-        r_target: typing.Sequence[typing.Sequence[builtins.float]],
+        r_target: typing.Sequence[typing.Sequence[builtins.float]] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> tuple[builtins.float, builtins.float]:
         """Inverse kinematics: 3×3 rotation → `(θ_A, θ_B)`.
         Raises `RuntimeError` when the target orientation isn't reachable.
@@ -52,7 +52,7 @@ class TarveloArmKinematics:
 
     def ik_from_direction(
         self,
-        v3: typing.Sequence[builtins.float],
+        v3: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
         near: typing.Optional[tuple[builtins.float, builtins.float]] = None,
     ) -> tuple[builtins.float, builtins.float]:
         """Inverse kinematics from just the end-effector pointing direction
@@ -80,11 +80,14 @@ class TarveloArmKinematics:
 
     def is_reachable_orientation(
         self,
-        r_target: typing.Sequence[typing.Sequence[builtins.float]],
+        r_target: typing.Sequence[typing.Sequence[builtins.float]] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> builtins.bool:
         """Whether `r_target` is on the reachable manifold (IK succeeds)."""
 
-    def is_reachable_direction(self, v3: typing.Sequence[builtins.float]) -> builtins.bool:
+    def is_reachable_direction(
+        self,
+        v3: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
+    ) -> builtins.bool:
         """Whether the pointing direction `v3` (3-vector, auto-normalized)
         is on the reachable manifold.
         """
@@ -121,7 +124,7 @@ class TarveloArmKinematics:
         self,
         theta_a: builtins.float,
         theta_b: builtins.float,
-        direction_rate: typing.Sequence[builtins.float],
+        direction_rate: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> tuple[builtins.float, builtins.float]:
         """Joint rates `(θ̇_A, θ̇_B)` that move the pointing direction `v_3` with
         `direction_rate` (3-vector; its part along `v_3` is ignored).
@@ -139,7 +142,7 @@ class TarveloArmKinematics:
 
     def ik_solutions(
         self,
-        r_target: typing.Sequence[typing.Sequence[builtins.float]],
+        r_target: typing.Sequence[typing.Sequence[builtins.float]] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> builtins.list[tuple[builtins.float, builtins.float]]:
         """Every `(θ_A, θ_B)` whose rotation lies within 1e-6 of `r_target`, in
         the order `ik` considers them (`ik` returns one of them); `[]` when
@@ -148,7 +151,7 @@ class TarveloArmKinematics:
 
     def ik_from_direction_solutions(
         self,
-        v3: typing.Sequence[builtins.float],
+        v3: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> builtins.list[tuple[builtins.float, builtins.float]]:
         """Every `(θ_A, θ_B)` that points the end-effector along `v3` (3-vector,
         automatically normalized), in the order `ik_from_direction` chooses
@@ -301,7 +304,7 @@ class TarveloArmKinematics:
 
     def ik_nearest(
         self,
-        r_target: typing.Sequence[typing.Sequence[builtins.float]],
+        r_target: typing.Sequence[typing.Sequence[builtins.float]] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> tuple[builtins.float, builtins.float, builtins.float]:
         """Inverse kinematics without the 1e-6 match, for measured or planned
         orientations: 3×3 rotation → `(θ_A, θ_B, distance)`. Of the joint
@@ -369,7 +372,7 @@ class TarveloNeckKinematics:
 
     def fk(
         self,
-        joints: typing.Sequence[builtins.float],
+        joints: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> builtins.list[builtins.list[builtins.float]]:
         """Forward kinematics. `joints = [yaw, pitch, roll]` in radians.
         Returns the 3×3 rotation matrix of the head frame in the body frame.
@@ -377,7 +380,7 @@ class TarveloNeckKinematics:
 
     def ik(
         self,
-        r: typing.Sequence[typing.Sequence[builtins.float]],
+        r: typing.Sequence[typing.Sequence[builtins.float]] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> tuple[builtins.float, builtins.float, builtins.float]:
         """Inverse kinematics. `r` is a 3×3 rotation matrix (row-major).
         Returns `(yaw, pitch, roll)` in radians.
@@ -388,7 +391,7 @@ class TarveloNeckKinematics:
 
     def jacobian(
         self,
-        joints: typing.Sequence[builtins.float],
+        joints: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> builtins.list[builtins.list[builtins.float]]:
         """Angular-velocity Jacobian, 3×3: column i is the head frame's angular
         velocity in the body frame per unit rate of joint i of
@@ -397,8 +400,8 @@ class TarveloNeckKinematics:
 
     def joint_rates(
         self,
-        joints: typing.Sequence[builtins.float],
-        angular_velocity: typing.Sequence[builtins.float],
+        joints: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
+        angular_velocity: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> tuple[builtins.float, builtins.float, builtins.float]:
         """Joint rates `(yaw rate, pitch rate, roll rate)` that turn the head with
         `angular_velocity` (3-vector, body frame) at `joints`.
