@@ -278,14 +278,14 @@ inline constexpr auto kArm = class_rows<ArmLinkage>(
            [](const ArmLinkage& arm, const Mat3& r_target) {
                return arm::nearest_orientation(arm, r_target);
            }),
-    rows("ik_nearest_batch", arrays(kRotations), kVectorRow, 560,
+    rows("ik_nearest_batch", arrays(kRotations), kVectorRow, 510,
          "`ik_nearest` of many rotations: `rotations` `(..., 3, 3)`, row-major\n"
          "→ float64 `(..., 3)`, each row the `(θ_A, θ_B, distance)` it returns;\n"
          "NaN where it raises.",
          [](const ArmLinkage& arm, const double* rotation, double* out) {
              write_row(out, arm::nearest_orientation(arm, mat3_at(rotation)));
          }),
-    rows("joint_rates_batch", arrays(kJoints, kDirectionRates), kPairRow, 150,
+    rows("joint_rates_batch", arrays(kJoints, kDirectionRates), kPairRow, 85,
          "Joint rates of many configurations: `joints` `(..., 2)` and\n"
          "`direction_rates` `(..., 3)` → float64 `(..., 2)`, each row what\n"
          "`joint_rates` returns; NaN where the configuration is singular or the\n"

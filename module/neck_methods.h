@@ -72,7 +72,7 @@ inline constexpr auto kNeck = class_rows<NeckValue>(
          [](const NeckValue&, const double* joints, double* out) {
              write_row(out, neck::angular_velocity_jacobian(triple_at(joints)));
          }),
-    rows("joint_rates_batch", arrays(kJoints, kAngularVelocities), kVectorRow, 40,
+    rows("joint_rates_batch", arrays(kJoints, kAngularVelocities), kVectorRow, 35,
          "Joint rates of many configurations: `joints` `(..., 3)` as\n"
          "[yaw, pitch, roll] and `angular_velocities` `(..., 3)` (body frame)\n"
          "→ float64 `(..., 3)`, each row what `joint_rates` returns; NaN near\n"
