@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "core/expected.h"
+
 namespace torso::arm {
 
 namespace {
@@ -121,14 +123,21 @@ std::expected<LinkagePose, LoopClosureError> forward_kinematics(const ArmLinkage
     return close_loop(linkage, tip_of_arm_a(linkage, theta_a), tip_of_arm_b(linkage, theta_b));
 }
 
-std::expected<Vec3, LoopClosureError> pointing_direction(const ArmLinkage& linkage, double theta_a,
-                                                         double theta_b) {
-    const std::optional<Vec3> v_3 = coupler_meeting_point(linkage, tip_of_arm_a(linkage, theta_a),
-                                                          tip_of_arm_b(linkage, theta_b));
+std::expected<LinkagePoints, LoopClosureError> linkage_points(const ArmLinkage& linkage,
+                                                              double theta_a, double theta_b) {
+    const Vec3 v_2 = tip_of_arm_a(linkage, theta_a);
+    const Vec3 v_4 = tip_of_arm_b(linkage, theta_b);
+    const std::optional<Vec3> v_3 = coupler_meeting_point(linkage, v_2, v_4);
     if (!v_3) {
         return std::unexpected(LoopClosureError{});
     }
-    return *v_3;
+    return LinkagePoints{v_2, *v_3, v_4};
+}
+
+std::expected<Vec3, LoopClosureError> pointing_direction(const ArmLinkage& linkage, double theta_a,
+                                                         double theta_b) {
+    return map_value(linkage_points(linkage, theta_a, theta_b),
+                     [](const LinkagePoints& points) { return points.v_3; });
 }
 
 }  // namespace torso::arm

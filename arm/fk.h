@@ -27,6 +27,17 @@ struct LoopClosureError {
 std::expected<LinkagePose, LoopClosureError> forward_kinematics(const ArmLinkage& linkage,
                                                                 double theta_a, double theta_b);
 
+/// The moving points of the closed linkage, in the arm's base frame: the input-arm tips v_2
+/// and v_4 and the couplers' meeting point v_3. Unit vectors.
+struct LinkagePoints {
+    Vec3 v_2, v_3, v_4;
+};
+
+/// The points of forward_kinematics' pose (the same values), without building the frame, or
+/// LoopClosureError when the loop cannot close.
+std::expected<LinkagePoints, LoopClosureError> linkage_points(const ArmLinkage& linkage,
+                                                              double theta_a, double theta_b);
+
 /// Just v_3 of forward_kinematics (the same values), without building the frame.
 std::expected<Vec3, LoopClosureError> pointing_direction(const ArmLinkage& linkage, double theta_a,
                                                          double theta_b);

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/expected.h"
+
 namespace torso::arm {
 
 namespace {
@@ -90,6 +92,27 @@ JointPair cheapest(const JointPairList& survivors, const std::optional<JointPair
     }
     return best;
 }
+
+/// The first of the offered candidates at least distance: a later one replaces it only when
+/// strictly nearer, so equal distances keep the earlier one and a NaN distance is never taken.
+class NearestCandidate {
+public:
+    void offer(const JointPair& joints, double distance) {
+        if (best_ ? distance < best_->distance : !std::isnan(distance)) {
+            best_ = NearestPair{joints, distance};
+        }
+    }
+
+    std::expected<NearestPair, TargetUnreachableError> result() const {
+        if (!best_) {
+            return std::unexpected(TargetUnreachableError{});
+        }
+        return *best_;
+    }
+
+private:
+    std::optional<NearestPair> best_;
+};
 
 /// Arm B's tip for one tip sign: its joint angle and the tip turned by it.
 struct ArmBTip {
@@ -221,20 +244,27 @@ std::expected<JointPair, TargetUnreachableError> inverse_kinematics(const ArmLin
                                                                     const Mat3& target) {
     // The candidates of enumerate_candidates, less those that cannot match (see
     // pose_that_may_match): the same choice at less cost.
-    std::optional<JointPair> best;
-    double best_distance = 0.0;
+    NearestCandidate nearest;
     for_each_orientation_match(linkage, target, [&](const JointPair& pair, double distance) {
-        // Strict: the first of equal minima stays.
-        if (!best || distance < best_distance) {
-            best = pair;
-            best_distance = distance;
-        }
+        nearest.offer(pair, distance);
         return true;
     });
-    if (!best) {
-        return std::unexpected(TargetUnreachableError{});
-    }
-    return *best;
+    return map_value(nearest.result(), [](const NearestPair& found) { return found.joints; });
+}
+
+std::expected<NearestPair, TargetUnreachableError> nearest_orientation(const ArmLinkage& linkage,
+                                                                       const Mat3& target) {
+    // Every candidate of inverse_kinematics, in its order, none left out: the pose of each is
+    // the one inverse_kinematics measures, so a pair it matches comes with the same distance.
+    NearestCandidate nearest;
+    for_each_candidate(
+        linkage, target.columns[2],
+        [&](const Vec3& v_2, const Vec3& v_4) { return close_loop(linkage, v_2, v_4); },
+        [&](double theta_a, double theta_b, const LinkagePose& pose) {
+            nearest.offer(JointPair{theta_a, theta_b}, frobenius_distance(pose.rotation, target));
+            return true;
+        });
+    return nearest.result();
 }
 
 bool is_orientation_reachable(const ArmLinkage& linkage, const Mat3& target) {

@@ -36,12 +36,25 @@ struct TargetUnreachableError {
         "Target orientation is outside the spherical 5-bar workspace.";
 };
 
+/// A joint pair and the Frobenius distance of its rotation from a target rotation.
+struct NearestPair {
+    JointPair joints;
+    double distance;
+};
+
 /// Every joint pair whose tips sit at arc β from the unit direction `d` (not normalised here).
 CandidateList enumerate_candidates(const ArmLinkage& linkage, const Vec3& d);
 
 /// Joint pair whose rotation lies closest to `target` and within 1e-6 (Frobenius) of it.
 std::expected<JointPair, TargetUnreachableError> inverse_kinematics(const ArmLinkage& linkage,
                                                                     const Mat3& target);
+
+/// The candidate of inverse_kinematics whose rotation lies closest (Frobenius) to `target`, at
+/// any distance, with that distance: the first of equal distances, never a NaN one. Where
+/// inverse_kinematics finds a pair, the same pair. TargetUnreachableError when no candidate
+/// has a distance that is not NaN.
+std::expected<NearestPair, TargetUnreachableError> nearest_orientation(const ArmLinkage& linkage,
+                                                                       const Mat3& target);
 
 /// Whether inverse_kinematics finds a pair; stops at the first matching candidate.
 bool is_orientation_reachable(const ArmLinkage& linkage, const Mat3& target);

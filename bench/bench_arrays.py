@@ -30,7 +30,7 @@ import time
 import numpy as np
 
 sys.path.insert(0, __file__.rsplit("/", 1)[0])
-from bench_calls import inputs  # noqa: E402  (the same inputs as the per-call bench)
+from bench_calls import RATE, inputs  # noqa: E402  (the same inputs as the per-call bench)
 
 # array method: (input names, core benchmark of the routine it calls per row)
 METHODS = {
@@ -49,6 +49,10 @@ METHODS = {
     "neck fk_batch": (("triples",), "neck_forward_kinematics"),
     "neck ik_batch": (("neck_rotations",), "neck_inverse_kinematics"),
     "neck jacobian_batch": (("triples",), "neck_angular_velocity_jacobian"),
+    "ik_nearest_batch": (("rotations",), "nearest_orientation"),
+    "joint_rates_batch": (("pairs", "rates"), "joint_rates"),
+    "linkage_points_batch": (("pairs",), "linkage_points"),
+    "neck joint_rates_batch": (("triples", "rates"), "neck_joint_rates"),
 }
 
 
@@ -62,6 +66,7 @@ def arrays(n):
         "nears": np.array([near for _, near in data["directions_near"]]),
         "triples": np.array(data["triples"]),
         "neck_rotations": np.array(data["neck_rotations"]),
+        "rates": np.array([RATE] * len(data["pairs"])),
     }
     index = np.arange(n) % len(data["pairs"])
     return {name: np.ascontiguousarray(values[index]) for name, values in rows.items()}, data

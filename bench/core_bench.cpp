@@ -91,6 +91,11 @@ void pointing_direction(benchmark::State& state) {
           [](const JointPair& p) { return arm::pointing_direction(kLeft, p.theta_a, p.theta_b); });
 }
 
+void linkage_points(benchmark::State& state) {
+    cycle(state, inputs().pairs,
+          [](const JointPair& p) { return arm::linkage_points(kLeft, p.theta_a, p.theta_b); });
+}
+
 void enumerate_candidates(benchmark::State& state) {
     cycle(state, inputs().directions,
           [](const Vec3& d) { return arm::enumerate_candidates(kLeft, d); });
@@ -99,6 +104,11 @@ void enumerate_candidates(benchmark::State& state) {
 void inverse_kinematics(benchmark::State& state) {
     cycle(state, inputs().rotations,
           [](const Mat3& r) { return arm::inverse_kinematics(kLeft, r); });
+}
+
+void nearest_orientation(benchmark::State& state) {
+    cycle(state, inputs().rotations,
+          [](const Mat3& r) { return arm::nearest_orientation(kLeft, r); });
 }
 
 void is_orientation_reachable(benchmark::State& state) {
@@ -205,8 +215,10 @@ void start_and_join_thread(benchmark::State& state) {
 
 BENCHMARK(forward_kinematics);
 BENCHMARK(pointing_direction);
+BENCHMARK(linkage_points);
 BENCHMARK(enumerate_candidates);
 BENCHMARK(inverse_kinematics);
+BENCHMARK(nearest_orientation);
 BENCHMARK(is_orientation_reachable);
 BENCHMARK(inverse_kinematics_from_direction);
 BENCHMARK(inverse_kinematics_from_direction_near);

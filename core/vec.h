@@ -32,6 +32,12 @@ struct Mat3x2 {
     constexpr double at(std::size_t row, std::size_t col) const { return columns[col][row]; }
 };
 
+/// The matrix whose rows are m's columns.
+constexpr Mat3 transpose(const Mat3& m) {
+    const auto row = [&m](std::size_t i) { return Vec3{m.at(i, 0), m.at(i, 1), m.at(i, 2)}; };
+    return Mat3{{row(0), row(1), row(2)}};
+}
+
 /// Dot product summed as (x1 x2 + y1 y2) + z1 z2.
 constexpr double dot(const Vec3& a, const Vec3& b) {
     return ((a.x * b.x) + (a.y * b.y)) + (a.z * b.z);

@@ -1,6 +1,6 @@
 """Draw the workspace of one arm: where it can point, and which joint pairs close its loop.
 
-    python examples/workspace.py                         # default left arm
+    python examples/workspace.py                         # default left arm, into docs/workspace.png
     python examples/workspace.py --mirror                # default right arm
     python examples/workspace.py --arm-arc 0.9 --coupler-arc 0.6 --out wide.png
     python examples/workspace.py --json arms.json --resolution 400
@@ -24,6 +24,7 @@ import json
 import math
 import sys
 import time
+from pathlib import Path
 
 import matplotlib
 
@@ -38,6 +39,7 @@ from tarvelo_torso_kinematics import TarveloArmKinematics  # noqa: E402
 BRANCHES = ("positive", "negative")
 BRANCH_COLOURS = {"positive": "#1f77b4", "negative": "#d62728"}
 JOINT_COLOUR = "#2ca02c"
+DEFAULT_OUT = Path(__file__).resolve().parent.parent / "docs" / "workspace.png"
 
 
 def parse_arguments(argv):
@@ -52,7 +54,9 @@ def parse_arguments(argv):
         default=200,
         help="grid size: N latitude bands × 2N longitudes, N × N joint pairs (default 200)",
     )
-    parser.add_argument("--out", default="workspace.png", help="PNG to write (default workspace.png)")
+    parser.add_argument(
+        "--out", type=Path, default=DEFAULT_OUT, help="PNG to write (default docs/workspace.png of this project)"
+    )
     arguments = parser.parse_args(argv)
     if arguments.resolution < 2:
         parser.error("--resolution must be at least 2")
@@ -139,6 +143,8 @@ def draw_sphere(axes, arm, lon_edges, lat_edges, reached, branch, fraction, cent
     )
     axes.grid(True, color="0.6", linewidth=0.4)
     axes.tick_params(labelsize=7)
+    axes.set_xlabel("longitude: azimuth about u_A from u_B, positive by the right hand about u_A", fontsize=8)
+    axes.set_ylabel("latitude above the plane normal to u_A", fontsize=8)
     # u_A = (0, 0, 1) is the north pole; u_B lies on the equator at the map's centre.
     axes.plot([0.0], [math.pi / 2], marker="^", color="black", markersize=9, clip_on=False)
     axes.annotate("u_A", (0.0, math.pi / 2), xytext=(8, -4), textcoords="offset points")
@@ -201,7 +207,7 @@ def draw_manipulability(figure, axes, angles, gains):
     axes.set_xlabel("θ_A (rad)")
     axes.set_ylabel("θ_B (rad)")
     axes.set_title(
-        "manipulability of the closing joint pairs\n(dark: a joint cannot turn v_3 across; bright: closing limit)",
+        "manipulability of the closing joint pairs\n(dark: a joint cannot turn v_3 across it)",
         fontsize=10,
     )
 
@@ -247,6 +253,7 @@ def main(argv=None):
         ha="center",
         fontsize=8,
     )
+    arguments.out.parent.mkdir(parents=True, exist_ok=True)
     figure.savefig(arguments.out, dpi=110)
     plt.close(figure)
 
@@ -261,7 +268,7 @@ def main(argv=None):
             f"10th percentile {np.percentile(closing_gains, 10):.4f}, "
             f"90th percentile {np.percentile(closing_gains, 90):.4f}"
         )
-    print(f"wrote {arguments.out} in {time.perf_counter() - started:.2f} s")
+    print(f"wrote {arguments.out.resolve()} in {time.perf_counter() - started:.2f} s")
     return 0
 
 

@@ -34,6 +34,16 @@ inline constexpr ArrayParam kJoints{"joints", kPairRow};
 inline constexpr ArrayParam kRotations{"rotations", kMatrixRow};
 inline constexpr ArrayParam kDirections{"directions", kVectorRow};
 inline constexpr ArrayParam kNear{"near", kPairRow, Leading::broadcast, true};
+inline constexpr ArrayParam kDirectionRates{"direction_rates", kVectorRow, Leading::broadcast};
+
+/// What `linkage_points` returns: v_2, v_3 and v_4 as the rows of a matrix.
+inline std::expected<Mat3, arm::LoopClosureError> points_as_rows(const ArmLinkage& arm,
+                                                                 double theta_a, double theta_b) {
+    return map_value(arm::linkage_points(arm, theta_a, theta_b),
+                     [](const arm::LinkagePoints& points) {
+                         return transpose(Mat3{{points.v_2, points.v_3, points.v_4}});
+                     });
+}
 
 // Row costs are the core benchmark of each routine on the default arm, in nanoseconds.
 inline constexpr auto kArm = class_rows<ArmLinkage>(
@@ -251,6 +261,48 @@ inline constexpr auto kArm = class_rows<ArmLinkage>(
          "loop does not close.",
          [](const ArmLinkage& arm, const double* joints, double* out) {
              write_row(out, arm::manipulability(arm, joints[0], joints[1]));
+         }),
+    method("ik_nearest", params("r_target"),
+           "Inverse kinematics without the 1e-6 match, for measured or planned\n"
+           "orientations: 3×3 rotation → `(θ_A, θ_B, distance)`. Of the joint\n"
+           "pairs that `ik` considers, the one whose rotation lies nearest to\n"
+           "`r_target` (Frobenius distance), the first of equal distances; where\n"
+           "`ik` succeeds, the same pair, at a distance below 1e-6.\n"
+           "Raises `RuntimeError` when there is no candidate, or when every\n"
+           "distance is NaN.",
+           [](const ArmLinkage& arm, const Mat3& r_target) {
+               return arm::nearest_orientation(arm, r_target);
+           }),
+    rows("ik_nearest_batch", arrays(kRotations), kVectorRow, 510,
+         "`ik_nearest` of many rotations: `rotations` `(..., 3, 3)`, row-major\n"
+         "→ float64 `(..., 3)`, each row the `(θ_A, θ_B, distance)` it returns;\n"
+         "NaN where it raises.",
+         [](const ArmLinkage& arm, const double* rotation, double* out) {
+             write_row(out, arm::nearest_orientation(arm, mat3_at(rotation)));
+         }),
+    rows("joint_rates_batch", arrays(kJoints, kDirectionRates), kPairRow, 85,
+         "Joint rates of many configurations: `joints` `(..., 2)` and\n"
+         "`direction_rates` `(..., 3)` → float64 `(..., 2)`, each row what\n"
+         "`joint_rates` returns; NaN where the configuration is singular or the\n"
+         "loop does not close. `direction_rates` broadcasts to `(..., 3)` over\n"
+         "the rows of `joints`: one rate for every row, or one per row.",
+         [](const ArmLinkage& arm, const double* joints, const double* rate, double* out) {
+             write_row(out, arm::joint_rates(arm, joints[0], joints[1], vec3_at(rate)));
+         }),
+    method("linkage_points", params("theta_a", "theta_b"),
+           "The points of the closed linkage at `(θ_A, θ_B)`, for drawing it: the\n"
+           "unit vectors `v_2` (arm A's tip), `v_3` (the pointing direction) and\n"
+           "`v_4` (arm B's tip), as 3 rows of 3 floats, in the base frame.\n"
+           "Raises `RuntimeError` when the loop fails to close.",
+           [](const ArmLinkage& arm, double theta_a, double theta_b) {
+               return points_as_rows(arm, theta_a, theta_b);
+           }),
+    rows("linkage_points_batch", arrays(kJoints), kMatrixRow, 45,
+         "Points of the linkage at many joint pairs: `joints` `(..., 2)` →\n"
+         "float64 `(..., 3, 3)`, each element the rows `linkage_points`\n"
+         "returns. Rows whose loop does not close are NaN.",
+         [](const ArmLinkage& arm, const double* joints, double* out) {
+             write_row(out, points_as_rows(arm, joints[0], joints[1]));
          }));
 
 }  // namespace arm_rows

@@ -509,7 +509,7 @@ bool ArrayCall::read_inputs(const ArraySignature& signature, PyObject* const* sl
         const ArrayParam& param = signature.inputs[i];
         const char* name = signature.binding.params[i].name;
         PyObject* slot = slots[i];
-        if (slot == nullptr || (i > 0 && slot == Py_None)) {
+        if (slot == nullptr || (param.optional && slot == Py_None)) {
             continue;  // an optional array left out: its rows are absent
         }
         RowArray& input = inputs_[i];

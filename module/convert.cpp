@@ -290,6 +290,11 @@ PyObject* to_python(const JointTriple& value) {
     return new_float_tuple(items);
 }
 
+PyObject* to_python(const arm::NearestPair& value) {
+    const double items[] = {value.joints.theta_a, value.joints.theta_b, value.distance};
+    return new_float_tuple(items);
+}
+
 PyObject* to_python(std::string_view value) {
     PyObject* result =
         PyUnicode_FromStringAndSize(value.data(), static_cast<Py_ssize_t>(value.size()));

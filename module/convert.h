@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "arm/geometry.h"
+#include "arm/ik.h"
 #include "core/float_text.h"
 #include "core/joints.h"
 #include "core/vec.h"
@@ -73,6 +74,8 @@ PyObject* to_python(const Mat3& value);
 PyObject* to_python(const Mat3x2& value);
 PyObject* to_python(const JointPair& value);
 PyObject* to_python(const JointTriple& value);
+/// The joint pair and its distance as one tuple: (θ_A, θ_B, distance).
+PyObject* to_python(const arm::NearestPair& value);
 /// A list of (θ_A, θ_B) tuples, in order.
 PyObject* to_python(const JointPairList& value);
 /// A new str holding the (UTF-8) text.

@@ -14,6 +14,8 @@ namespace neck_rows {
 
 inline constexpr ArrayParam kJoints{"joints", kVectorRow};
 inline constexpr ArrayParam kRotations{"rotations", kMatrixRow};
+inline constexpr ArrayParam kAngularVelocities{"angular_velocities", kVectorRow,
+                                               Leading::broadcast};
 
 // Row costs are the core benchmark of each routine, in nanoseconds.
 inline constexpr auto kNeck = class_rows<NeckValue>(
@@ -69,6 +71,15 @@ inline constexpr auto kNeck = class_rows<NeckValue>(
          "`jacobian` returns.",
          [](const NeckValue&, const double* joints, double* out) {
              write_row(out, neck::angular_velocity_jacobian(triple_at(joints)));
+         }),
+    rows("joint_rates_batch", arrays(kJoints, kAngularVelocities), kVectorRow, 35,
+         "Joint rates of many configurations: `joints` `(..., 3)` as\n"
+         "[yaw, pitch, roll] and `angular_velocities` `(..., 3)` (body frame)\n"
+         "→ float64 `(..., 3)`, each row what `joint_rates` returns; NaN near\n"
+         "gimbal lock. `angular_velocities` broadcasts to `(..., 3)` over the\n"
+         "rows of `joints`: one angular velocity for every row, or one per row.",
+         [](const NeckValue&, const double* joints, const double* angular_velocity, double* out) {
+             write_row(out, neck::joint_rates(triple_at(joints), vec3_at(angular_velocity)));
          }));
 
 }  // namespace neck_rows

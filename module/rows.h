@@ -8,6 +8,7 @@
 #include <limits>
 #include <optional>
 
+#include "arm/ik.h"
 #include "core/joints.h"
 #include "core/vec.h"
 
@@ -95,6 +96,11 @@ inline void write_row(double* out, const JointTriple& joints) {
     out[1] = joints.pitch;
     out[2] = joints.roll;
 }
+/// θ_A, θ_B, then the distance.
+inline void write_row(double* out, const arm::NearestPair& nearest) {
+    write_row(out, nearest.joints);
+    out[2] = nearest.distance;
+}
 /// The matrix's three rows of `cols` entries, row-major, as the scalar methods return it.
 template <std::size_t cols, class Matrix>
 void write_matrix_rows(double* out, const Matrix& m) {
@@ -120,6 +126,8 @@ template <>
 inline constexpr std::size_t kRowValues<JointPair> = 2;
 template <>
 inline constexpr std::size_t kRowValues<JointTriple> = 3;
+template <>
+inline constexpr std::size_t kRowValues<arm::NearestPair> = 3;
 template <>
 inline constexpr std::size_t kRowValues<Mat3x2> = 6;
 template <>

@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "arm/geometry.h"
+#include "arm/ik.h"
 #include "core/joints.h"
 #include "core/vec.h"
 
@@ -59,6 +60,19 @@ inline TypeInfo tuple_of(std::initializer_list<TypeInfo> elements) {
     return out;
 }
 
+/// "first | second", needing what either needs.
+inline TypeInfo union_of(TypeInfo first, const TypeInfo& second) {
+    first.expression += " | " + second.expression;
+    first.modules.insert(second.modules.begin(), second.modules.end());
+    return first;
+}
+
+/// A numpy array of real floats, of any precision.
+inline TypeInfo float_array() {
+    return {"numpy.typing.NDArray[numpy.floating[typing.Any]]",
+            {"numpy", "numpy.typing", "typing"}};
+}
+
 /// A Python builtin scalar: the same expression as argument and as result.
 template <Literal PythonName>
 struct Scalar {
@@ -87,6 +101,26 @@ struct FixedArrayRule {
     }
 };
 
+/// A vector or matrix argument, read item by item as a sequence, so that a numpy float array
+/// passes as well as a sequence; the result is `Sequence`'s.
+template <class Sequence>
+struct SequenceOrArrayRule {
+    static TypeInfo argument() {
+        return rules::union_of(Sequence::argument(), rules::float_array());
+    }
+    static TypeInfo result() { return Sequence::result(); }
+};
+
+/// Rows of floats: a sequence of them going in, a list of lists coming out.
+struct FloatRowsRule {
+    static TypeInfo argument() {
+        return rules::subscript("typing.Sequence", "typing", FixedArrayRule<double>::argument());
+    }
+    static TypeInfo result() {
+        return rules::subscript("builtins.list", "builtins", FixedArrayRule<double>::result());
+    }
+};
+
 /// A pair or triple: a tuple both ways.
 template <class... Elements>
 struct TupleRule {
@@ -103,16 +137,22 @@ struct TypeRule<bool> : rules::Scalar<"bool"> {};
 template <>
 struct TypeRule<std::string_view> : rules::Scalar<"str"> {};
 template <>
-struct TypeRule<Vec3> : FixedArrayRule<double> {};
+struct TypeRule<Vec3> : SequenceOrArrayRule<FixedArrayRule<double>> {};
 /// Three rows of three; crosses the boundary row by row.
 template <>
-struct TypeRule<Mat3> : FixedArrayRule<Vec3> {};
+struct TypeRule<Mat3> : SequenceOrArrayRule<FloatRowsRule> {};
 template <>
 struct TypeRule<JointPair> : TupleRule<double, double> {};
 /// Taken like a Vec3, returned as a (yaw, pitch, roll) tuple.
 template <>
 struct TypeRule<JointTriple> {
-    static TypeInfo argument() { return FixedArrayRule<double>::argument(); }
+    static TypeInfo argument() { return TypeRule<Vec3>::argument(); }
+    static TypeInfo result() { return TupleRule<double, double, double>::result(); }
+};
+
+/// A joint pair and its distance, returned only, as one flat tuple.
+template <>
+struct TypeRule<arm::NearestPair> {
     static TypeInfo result() { return TupleRule<double, double, double>::result(); }
 };
 

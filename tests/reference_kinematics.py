@@ -184,6 +184,17 @@ def ik(arm: Arm, rows):
     return best
 
 
+def ik_nearest(arm: Arm, rows):
+    """(theta_a, theta_b, distance) of the first candidate at least distance, NaN never, or None."""
+    d = (rows[0][2], rows[1][2], rows[2][2])
+    best = None
+    for theta_a, theta_b, cand_rows, _ in candidates(arm, d):
+        e = frobenius(cand_rows, rows)
+        if not math.isnan(e) and (best is None or e < best[2]):
+            best = (theta_a, theta_b, e)
+    return best
+
+
 def scaled_to_exponent_510(v):
     """v times the power of two that puts its largest component in [2^510, 2^511)."""
     _, exponent = math.frexp(max(abs(x) for x in v))  # largest = m * 2^exponent, 0.5 <= m < 1

@@ -15,7 +15,7 @@ angles = st.floats(min_value=-4.0, max_value=4.0, allow_nan=False)
 
 
 def assert_loop_open(arm, theta_a, theta_b):
-    for method in (arm.fk, arm.direction):
+    for method in (arm.fk, arm.direction, arm.linkage_points):
         with pytest.raises(RuntimeError) as info:
             method(theta_a, theta_b)
         assert type(info.value) is RuntimeError
@@ -24,7 +24,7 @@ def assert_loop_open(arm, theta_a, theta_b):
 
 
 def assert_matches_reference(arm, reference, theta_a, theta_b):
-    """fk, direction and is_reachable_joints give the reference's doubles, or fail with it."""
+    """fk, direction, linkage_points and is_reachable_joints give the reference's doubles, or fail with it."""
     want = ref.fk(reference, theta_a, theta_b)
     if want is None:
         assert_loop_open(arm, theta_a, theta_b)
@@ -32,6 +32,7 @@ def assert_matches_reference(arm, reference, theta_a, theta_b):
     got = arm.fk(theta_a, theta_b)
     assert ref.same_nested(got, want), (got, want)
     assert ref.same_nested(arm.direction(theta_a, theta_b), ref.direction(reference, theta_a, theta_b))
+    assert ref.same_nested(arm.linkage_points(theta_a, theta_b), list(ref.pose(reference, theta_a, theta_b)[1:]))
     assert arm.is_reachable_joints(theta_a, theta_b) is True
 
 

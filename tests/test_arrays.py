@@ -72,6 +72,9 @@ def arm_cases(arm):
     """(method, input rows, scalar call per row) of every arm array method."""
     pairs, rots, dirs = joint_pairs(), rotations(arm), directions(arm)
     near = RNG.uniform(-1.0, 1.0, (len(dirs), 2))
+    rates = np.concatenate(
+        [RNG.normal(size=(len(pairs) - 3, 3)), [(0.0, 0.0, 0.0), (math.nan, 0.0, 0.0), (1e300, 1e300, 0.0)]]
+    )
     return [
         ("fk_batch", (pairs,), [lambda p=p: arm.fk(*p) for p in pairs]),
         ("direction_batch", (pairs,), [lambda p=p: arm.direction(*p) for p in pairs]),
@@ -95,6 +98,13 @@ def arm_cases(arm):
         ("jacobian_batch", (pairs,), [lambda p=p: arm.jacobian(*p) for p in pairs]),
         ("direction_jacobian_batch", (pairs,), [lambda p=p: arm.direction_jacobian(*p) for p in pairs]),
         ("manipulability_batch", (pairs,), [lambda p=p: arm.manipulability(*p) for p in pairs]),
+        ("ik_nearest_batch", (rots,), [lambda r=r: arm.ik_nearest(r.tolist()) for r in rots]),
+        (
+            "joint_rates_batch",
+            (pairs, rates),
+            [lambda p=p, r=r: arm.joint_rates(*p, r.tolist()) for p, r in zip(pairs, rates, strict=True)],
+        ),
+        ("linkage_points_batch", (pairs,), [lambda p=p: arm.linkage_points(*p) for p in pairs]),
     ]
 
 
@@ -111,6 +121,14 @@ def test_neck_rows_are_the_scalar_results():
     assert_rows_match(NECK.fk_batch(joints), [NECK.fk(j.tolist()) for j in joints])
     assert_rows_match(NECK.ik_batch(rows), [scalar(lambda r=r: NECK.ik(r.tolist())) for r in rows])
     assert_rows_match(NECK.jacobian_batch(joints), [NECK.jacobian(j.tolist()) for j in joints])
+    velocities = RNG.normal(size=joints.shape)
+    assert_rows_match(
+        NECK.joint_rates_batch(joints, velocities),
+        [
+            scalar(lambda j=j, w=w: NECK.joint_rates(j.tolist(), w.tolist()))
+            for j, w in zip(joints, velocities, strict=True)
+        ],
+    )
 
 
 def path_by_loop(arm, dirs, near):
@@ -186,6 +204,23 @@ def test_near_broadcasts_to_the_rows(near_shape):
     assert_rows_match(LEFT.ik_from_direction_batch(dirs, near).reshape(-1, 2), expected)
 
 
+@pytest.mark.parametrize("rate_shape", [(3,), (1, 3), (4, 3), (1, 4, 3), (3, 1, 3), (3, 4, 3)])
+def test_rates_broadcast_to_the_rows(rate_shape):
+    pairs, triples = RNG.uniform(-0.5, 0.5, (3, 4, 2)), RNG.uniform(-1.0, 1.0, (3, 4, 3))
+    rates = RNG.normal(size=rate_shape)
+    per_row = np.broadcast_to(rates, (3, 4, 3)).reshape(-1, 3)
+    arm_rows = zip(pairs.reshape(-1, 2), per_row, strict=True)
+    neck_rows = zip(triples.reshape(-1, 3), per_row, strict=True)
+    assert_rows_match(
+        LEFT.joint_rates_batch(pairs, rates).reshape(-1, 2),
+        [scalar(lambda p=p, r=r: LEFT.joint_rates(*p, r.tolist())) for p, r in arm_rows],
+    )
+    assert_rows_match(
+        NECK.joint_rates_batch(triples, rates).reshape(-1, 3),
+        [NECK.joint_rates(t.tolist(), r.tolist()) for t, r in neck_rows],
+    )
+
+
 def test_float64_is_read_without_a_copy():
     rows = np.zeros((400_000, 2))  # 6.4 MB in, 0.4 MB out
     views = [rows, rows[::-1], np.broadcast_to(rows[0], rows.shape), np.asfortranarray(rows)]
@@ -250,6 +285,29 @@ REFUSALS = [
         "argument 'near': expected an array of real numbers, not complex numbers",
     ),
     (lambda: LEFT.fk_batch([[1.0, 2.0], [3.0]]), ValueError, None),  # numpy's ragged-list error
+    (
+        lambda: LEFT.joint_rates_batch(np.zeros((4, 2)), np.zeros((3, 3))),
+        ValueError,
+        "direction_rates must broadcast to shape (4, 3), got (3, 3)",
+    ),
+    (
+        lambda: NECK.joint_rates_batch(np.zeros(3), np.zeros(2)),
+        ValueError,
+        "angular_velocities must have shape (..., 3), got (2,)",
+    ),
+    (lambda: LEFT.linkage_points_batch(np.zeros(3)), ValueError, "joints must have shape (..., 2), got (3,)"),
+    (lambda: LEFT.ik_nearest_batch(np.zeros(9)), ValueError, "rotations must have shape (..., 3, 3), got (9,)"),
+    # A required second array is not optional: None is read as an array, and refused.
+    (
+        lambda: LEFT.joint_rates_batch(np.zeros((4, 2)), None),
+        TypeError,
+        "argument 'direction_rates': expected an array of real numbers, not objects",
+    ),
+    (
+        lambda: NECK.joint_rates_batch(np.zeros(3)),
+        TypeError,
+        f"{NECK_CLS}.joint_rates_batch() missing 1 required positional argument: 'angular_velocities'",
+    ),
     (lambda: LEFT.fk_batch([0, 0], workers=0), ValueError, "workers must be a positive int or -1, got 0"),
     (lambda: LEFT.fk_batch([0, 0], workers=-2), ValueError, "workers must be a positive int or -1, got -2"),
     (
@@ -313,6 +371,10 @@ def every_batch_call(rows):
         ("direction-reach", lambda w: LEFT.is_reachable_direction_batch(dirs, workers=w)),
         ("neck-fk", lambda w: NECK.fk_batch(neck_rows[:, 0], workers=w)),
         ("neck-ik", lambda w: NECK.ik_batch(neck_rows, workers=w)),
+        ("ik-nearest", lambda w: LEFT.ik_nearest_batch(rots, workers=w)),
+        ("joint-rates", lambda w: LEFT.joint_rates_batch(joints, dirs, workers=w)),
+        ("linkage-points", lambda w: LEFT.linkage_points_batch(joints, workers=w)),
+        ("neck-joint-rates", lambda w: NECK.joint_rates_batch(neck_rows[:, 0], dirs, workers=w)),
     ]
 
 

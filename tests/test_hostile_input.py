@@ -200,6 +200,22 @@ METHODS = [
         ["directions", "out"],
         lambda r: r.dtype == np.bool_,
     ),
+    ("ik_nearest", ARM.ik_nearest, ["r_target"], lambda r: type(r) is tuple and len(r) == 3),
+    ("linkage_points", ARM.linkage_points, ["theta_a", "theta_b"], lambda r: len(r) == 3),
+    ("ik_nearest_batch", ARM.ik_nearest_batch, ["rotations", "workers", "out"], lambda r: r.shape[-1] == 3),
+    (
+        "joint_rates_batch",
+        ARM.joint_rates_batch,
+        ["joints", "direction_rates", "workers", "out"],
+        lambda r: r.shape[-1] == 2,
+    ),
+    (
+        "neck_joint_rates_batch",
+        NECK.joint_rates_batch,
+        ["joints", "angular_velocities", "workers", "out"],
+        lambda r: r.shape[-1] == 3,
+    ),
+    ("linkage_points_batch", ARM.linkage_points_batch, ["joints", "workers", "out"], lambda r: r.shape[-2:] == (3, 3)),
 ]
 CASES = [(label, call, params, check, p) for label, call, params, check in METHODS for p in params]
 # The array methods' valid arguments, where a name means something else for a scalar method.
@@ -210,10 +226,15 @@ BATCH_VALID = {
     "near": (0.5, 0.5),
     "workers": 2,
     "out": None,
+    "direction_rates": [[0.1, -0.2, 0.3]],
+    "angular_velocities": [0.1, -0.2, 0.3],
 }
+NECK_BATCH_JOINTS = [[0.3, 0.2, 0.1]] * 3
 
 
 def valid(label, param):
+    if label.startswith("neck_") and label.endswith("_batch") and param == "joints":
+        return NECK_BATCH_JOINTS
     return BATCH_VALID[param] if label.endswith(("_batch", "_path")) else VALID[param]
 
 

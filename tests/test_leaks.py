@@ -123,6 +123,10 @@ CALLS = [
     ("neck-jacobian", lambda: NECK.jacobian([0.3, 0.2, 0.1])),
     ("neck-joint-rates", lambda: NECK.joint_rates([0.3, 0.2, 0.1], D)),
     ("neck-joint-rates-gimbal", lambda: NECK.joint_rates([0.3, math.pi / 2, 0.1], D)),
+    ("ik-nearest", lambda: ARM.ik_nearest(ROWS)),
+    ("ik-nearest-unreachable", lambda: ARM.ik_nearest(GIMBAL)),
+    ("linkage-points", lambda: ARM.linkage_points(0.5, theta_b=0.5)),
+    ("linkage-points-no-closure", lambda: ARM.linkage_points(0.0, math.pi)),
     (
         "array-methods",
         lambda: (
@@ -138,6 +142,10 @@ CALLS = [
             ARM.direction_jacobian_batch(JOINT_ROWS[:4], workers=2),
             ARM.manipulability_batch(JOINT_ROWS),
             NECK.jacobian_batch([[0.3, 0.2, 0.1]]),
+            ARM.ik_nearest_batch([ROWS, GIMBAL], workers=2),
+            ARM.joint_rates_batch(JOINT_ROWS, D),
+            ARM.linkage_points_batch(JOINT_ROWS),
+            NECK.joint_rates_batch([NECK_ROWS[0], [0.0, math.pi / 2, 0.0]], DIRECTION_GRID[:, :1]),
         ),
     ),
     (
@@ -149,6 +157,8 @@ CALLS = [
             lambda: ARM.fk_batch(JOINT_ROWS, workers="2"),
             lambda: ARM.fk_batch(JOINT_ROWS, 2),
             lambda: ARM.manipulability_batch(DIRECTION_GRID),
+            lambda: ARM.joint_rates_batch(JOINT_ROWS, DIRECTION_GRID),
+            lambda: NECK.joint_rates_batch(DIRECTION_GRID, None),
         ),
     ),
     (

@@ -29,6 +29,8 @@ INPUTS = {
     (LEFT, "near"): RNG.uniform(-1.0, 1.0, (ROWS, 2)),
     (NECK, "joints"): NECK_JOINTS,
     (NECK, "rotations"): NECK.fk_batch(NECK_JOINTS) + RNG.normal(0.0, 1e-7, (ROWS, 3, 3)),
+    (LEFT, "direction_rates"): RNG.normal(size=(ROWS, 3)),
+    (NECK, "angular_velocities"): RNG.normal(size=(ROWS, 3)),
 }
 
 
@@ -46,7 +48,7 @@ def array_methods():
 
 
 METHODS = array_methods()
-assert len(METHODS) >= 14 and "arm.ik_from_direction_path" in [m[0] for m in METHODS]
+assert len(METHODS) >= 18 and "arm.ik_from_direction_path" in [m[0] for m in METHODS]
 
 
 def scribbled_like(array):

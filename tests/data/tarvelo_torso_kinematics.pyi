@@ -44,7 +44,7 @@ class TarveloArmKinematics:
 
     def ik(
         self,
-        r_target: typing.Sequence[typing.Sequence[builtins.float]],
+        r_target: typing.Sequence[typing.Sequence[builtins.float]] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> tuple[builtins.float, builtins.float]:
         """Inverse kinematics: 3×3 rotation → `(θ_A, θ_B)`.
         Raises `RuntimeError` when the target orientation isn't reachable.
@@ -52,7 +52,7 @@ class TarveloArmKinematics:
 
     def ik_from_direction(
         self,
-        v3: typing.Sequence[builtins.float],
+        v3: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
         near: typing.Optional[tuple[builtins.float, builtins.float]] = None,
     ) -> tuple[builtins.float, builtins.float]:
         """Inverse kinematics from just the end-effector pointing direction
@@ -80,11 +80,14 @@ class TarveloArmKinematics:
 
     def is_reachable_orientation(
         self,
-        r_target: typing.Sequence[typing.Sequence[builtins.float]],
+        r_target: typing.Sequence[typing.Sequence[builtins.float]] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> builtins.bool:
         """Whether `r_target` is on the reachable manifold (IK succeeds)."""
 
-    def is_reachable_direction(self, v3: typing.Sequence[builtins.float]) -> builtins.bool:
+    def is_reachable_direction(
+        self,
+        v3: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
+    ) -> builtins.bool:
         """Whether the pointing direction `v3` (3-vector, auto-normalized)
         is on the reachable manifold.
         """
@@ -121,7 +124,7 @@ class TarveloArmKinematics:
         self,
         theta_a: builtins.float,
         theta_b: builtins.float,
-        direction_rate: typing.Sequence[builtins.float],
+        direction_rate: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> tuple[builtins.float, builtins.float]:
         """Joint rates `(θ̇_A, θ̇_B)` that move the pointing direction `v_3` with
         `direction_rate` (3-vector; its part along `v_3` is ignored).
@@ -139,7 +142,7 @@ class TarveloArmKinematics:
 
     def ik_solutions(
         self,
-        r_target: typing.Sequence[typing.Sequence[builtins.float]],
+        r_target: typing.Sequence[typing.Sequence[builtins.float]] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> builtins.list[tuple[builtins.float, builtins.float]]:
         """Every `(θ_A, θ_B)` whose rotation lies within 1e-6 of `r_target`, in
         the order `ik` considers them (`ik` returns one of them); `[]` when
@@ -148,7 +151,7 @@ class TarveloArmKinematics:
 
     def ik_from_direction_solutions(
         self,
-        v3: typing.Sequence[builtins.float],
+        v3: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> builtins.list[tuple[builtins.float, builtins.float]]:
         """Every `(θ_A, θ_B)` that points the end-effector along `v3` (3-vector,
         automatically normalized), in the order `ik_from_direction` chooses
@@ -339,13 +342,77 @@ class TarveloArmKinematics:
         dtype, sharing no memory with the inputs.
         """
 
+    def ik_nearest(
+        self,
+        r_target: typing.Sequence[typing.Sequence[builtins.float]] | numpy.typing.NDArray[numpy.floating[typing.Any]],
+    ) -> tuple[builtins.float, builtins.float, builtins.float]:
+        """Inverse kinematics without the 1e-6 match, for measured or planned
+        orientations: 3×3 rotation → `(θ_A, θ_B, distance)`. Of the joint
+        pairs that `ik` considers, the one whose rotation lies nearest to
+        `r_target` (Frobenius distance), the first of equal distances; where
+        `ik` succeeds, the same pair, at a distance below 1e-6.
+        Raises `RuntimeError` when there is no candidate, or when every
+        distance is NaN.
+        """
+
+    def ik_nearest_batch(
+        self,
+        rotations: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """`ik_nearest` of many rotations: `rotations` `(..., 3, 3)`, row-major
+        → float64 `(..., 3)`, each row the `(θ_A, θ_B, distance)` it returns;
+        NaN where it raises. `workers` threads share the rows (-1: one per
+        CPU the process may run on).
+        """
+
+    def joint_rates_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        direction_rates: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Joint rates of many configurations: `joints` `(..., 2)` and
+        `direction_rates` `(..., 3)` → float64 `(..., 2)`, each row what
+        `joint_rates` returns; NaN where the configuration is singular or the
+        loop does not close. `direction_rates` broadcasts to `(..., 3)` over
+        the rows of `joints`: one rate for every row, or one per row.
+        `workers` threads share the rows (-1: one per CPU the process may run
+        on).
+        """
+
+    def linkage_points(
+        self,
+        theta_a: builtins.float,
+        theta_b: builtins.float,
+    ) -> builtins.list[builtins.list[builtins.float]]:
+        """The points of the closed linkage at `(θ_A, θ_B)`, for drawing it: the
+        unit vectors `v_2` (arm A's tip), `v_3` (the pointing direction) and
+        `v_4` (arm B's tip), as 3 rows of 3 floats, in the base frame.
+        Raises `RuntimeError` when the loop fails to close.
+        """
+
+    def linkage_points_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Points of the linkage at many joint pairs: `joints` `(..., 2)` →
+        float64 `(..., 3, 3)`, each element the rows `linkage_points`
+        returns. Rows whose loop does not close are NaN. `workers` threads
+        share the rows (-1: one per CPU the process may run on).
+        """
+
 @typing.final
 class TarveloNeckKinematics:
     def __new__(cls) -> TarveloNeckKinematics: ...
 
     def fk(
         self,
-        joints: typing.Sequence[builtins.float],
+        joints: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> builtins.list[builtins.list[builtins.float]]:
         """Forward kinematics. `joints = [yaw, pitch, roll]` in radians.
         Returns the 3×3 rotation matrix of the head frame in the body frame.
@@ -353,7 +420,7 @@ class TarveloNeckKinematics:
 
     def ik(
         self,
-        r: typing.Sequence[typing.Sequence[builtins.float]],
+        r: typing.Sequence[typing.Sequence[builtins.float]] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> tuple[builtins.float, builtins.float, builtins.float]:
         """Inverse kinematics. `r` is a 3×3 rotation matrix (row-major).
         Returns `(yaw, pitch, roll)` in radians.
@@ -364,7 +431,7 @@ class TarveloNeckKinematics:
 
     def jacobian(
         self,
-        joints: typing.Sequence[builtins.float],
+        joints: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> builtins.list[builtins.list[builtins.float]]:
         """Angular-velocity Jacobian, 3×3: column i is the head frame's angular
         velocity in the body frame per unit rate of joint i of
@@ -373,8 +440,8 @@ class TarveloNeckKinematics:
 
     def joint_rates(
         self,
-        joints: typing.Sequence[builtins.float],
-        angular_velocity: typing.Sequence[builtins.float],
+        joints: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
+        angular_velocity: typing.Sequence[builtins.float] | numpy.typing.NDArray[numpy.floating[typing.Any]],
     ) -> tuple[builtins.float, builtins.float, builtins.float]:
         """Joint rates `(yaw rate, pitch rate, roll rate)` that turn the head with
         `angular_velocity` (3-vector, body frame) at `joints`.
@@ -426,4 +493,20 @@ class TarveloNeckKinematics:
         the process may run on). `out`, when given, receives the rows and is
         returned: a writeable C-contiguous array of the result's shape and
         dtype, sharing no memory with the inputs.
+        """
+
+    def joint_rates_batch(
+        self,
+        joints: numpy.typing.ArrayLike,
+        angular_velocities: numpy.typing.ArrayLike,
+        *,
+        workers: builtins.int = 1,
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """Joint rates of many configurations: `joints` `(..., 3)` as
+        [yaw, pitch, roll] and `angular_velocities` `(..., 3)` (body frame)
+        → float64 `(..., 3)`, each row what `joint_rates` returns; NaN near
+        gimbal lock. `angular_velocities` broadcasts to `(..., 3)` over the
+        rows of `joints`: one angular velocity for every row, or one per row.
+        `workers` threads share the rows (-1: one per CPU the process may run
+        on).
         """

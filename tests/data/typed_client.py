@@ -51,6 +51,31 @@ def neck_round_trip() -> tuple[float, float, float]:
     return (yaw, pitch, roll)
 
 
+def float_arrays_as_arguments() -> tuple[float, float, float]:
+    """Float arrays where the scalar methods read a vector or a matrix, as numpy gives them."""
+    arm, neck = TarveloArmKinematics.default_left(), TarveloNeckKinematics()
+    r: npt.NDArray[np.float64] = np.asarray(arm.fk(0.3, -0.2))
+    pair = arm.ik(np.asarray(arm.fk(0.3, -0.2)))
+    toward = arm.ik_from_direction(r[:, 2])
+    rates = arm.joint_rates(0.3, -0.2, np.array([0, 0.1, 0]))
+    # As scipy's Rotation.as_matrix() gives it: one float64 (3, 3) array.
+    head: npt.NDArray[np.float64] = neck.fk_batch([0.3, 0.2, 0.1])
+    print(pair, toward, rates)
+    return neck.ik(head)
+
+
+def newer_methods() -> npt.NDArray[np.float64]:
+    arm, neck = TarveloArmKinematics.default_left(), TarveloNeckKinematics()
+    theta_a, theta_b, distance = arm.ik_nearest(r_target=arm.fk(0.3, -0.2))
+    points: list[list[float]] = arm.linkage_points(theta_a, theta_b=theta_b)
+    joints: npt.NDArray[np.float64] = np.array([[0.1, 0.2], [0.3, -0.1]])
+    nearest: npt.NDArray[np.float64] = arm.ik_nearest_batch(arm.fk_batch(joints), workers=2)
+    rates: npt.NDArray[np.float64] = arm.joint_rates_batch(joints, direction_rates=[0.0, 0.1, 0.0])
+    head_rates = neck.joint_rates_batch([[0.3, 0.2, 0.1]], angular_velocities=[[0.0, 0.1, 0.0]], workers=-1)
+    print(distance, points, nearest, rates, head_rates)
+    return arm.linkage_points_batch(joints)
+
+
 def arrays() -> npt.NDArray[np.float64]:
     arm = TarveloArmKinematics.default_left()
     joints: npt.NDArray[np.float64] = np.array([[0.1, 0.2], [0.3, -0.1]])
@@ -78,3 +103,5 @@ if __name__ == "__main__":
     arm_round_trip()
     neck_round_trip()
     arrays()
+    float_arrays_as_arguments()
+    newer_methods()

@@ -18,7 +18,7 @@ arc: float = arm.arm_arc  # E: Incompatible types in assignment (expression has 
 side: int = arm.branch()  # E: Incompatible types in assignment (expression has type "Literal['positive', 'negative']", variable has type "int")  [assignment]
 document: bytes = arm.to_json()  # E: Incompatible types in assignment (expression has type "str", variable has type "bytes")  [assignment]
 arm.fk_batch([[0.1, 0.2]], 2)  # E: Too many positional arguments for "fk_batch" of "TarveloArmKinematics"  [call-arg]
-neck.fk(0.1)  # E: Argument 1 to "fk" of "TarveloNeckKinematics" has incompatible type "float"; expected "Sequence[float]"  [arg-type]
+neck.fk(0.1)  # E: Argument 1 to "fk" of "TarveloNeckKinematics" has incompatible type "float"; expected "Sequence[float] | ndarray[tuple[Any, ...], dtype[floating[Any]]]"  [arg-type]
 
 
 class LongerArm(TarveloArmKinematics):  # E: Cannot inherit from final class "TarveloArmKinematics"  [misc]
