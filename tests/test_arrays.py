@@ -301,7 +301,7 @@ REFUSALS = [
     (
         lambda: LEFT.joint_rates_batch(np.zeros((4, 2)), None),
         TypeError,
-        "argument 'direction_rates': expected an array of real numbers, not objects",
+        "argument 'direction_rates': expected an array of real numbers, not NoneType",
     ),
     (
         lambda: NECK.joint_rates_batch(np.zeros(3)),

@@ -360,11 +360,14 @@ class TarveloArmKinematics:
         rotations: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.float64]] = None,
     ) -> numpy.typing.NDArray[numpy.float64]:
         """`ik_nearest` of many rotations: `rotations` `(..., 3, 3)`, row-major
         → float64 `(..., 3)`, each row the `(θ_A, θ_B, distance)` it returns;
         NaN where it raises. `workers` threads share the rows (-1: one per
-        CPU the process may run on).
+        CPU the process may run on). `out`, when given, receives the rows and
+        is returned: a writeable C-contiguous array of the result's shape and
+        dtype, sharing no memory with the inputs.
         """
 
     def joint_rates_batch(
@@ -373,6 +376,7 @@ class TarveloArmKinematics:
         direction_rates: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.float64]] = None,
     ) -> numpy.typing.NDArray[numpy.float64]:
         """Joint rates of many configurations: `joints` `(..., 2)` and
         `direction_rates` `(..., 3)` → float64 `(..., 2)`, each row what
@@ -380,7 +384,9 @@ class TarveloArmKinematics:
         loop does not close. `direction_rates` broadcasts to `(..., 3)` over
         the rows of `joints`: one rate for every row, or one per row.
         `workers` threads share the rows (-1: one per CPU the process may run
-        on).
+        on). `out`, when given, receives the rows and is returned: a
+        writeable C-contiguous array of the result's shape and dtype, sharing
+        no memory with the inputs.
         """
 
     def linkage_points(
@@ -399,11 +405,15 @@ class TarveloArmKinematics:
         joints: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.float64]] = None,
     ) -> numpy.typing.NDArray[numpy.float64]:
         """Points of the linkage at many joint pairs: `joints` `(..., 2)` →
         float64 `(..., 3, 3)`, each element the rows `linkage_points`
         returns. Rows whose loop does not close are NaN. `workers` threads
-        share the rows (-1: one per CPU the process may run on).
+        share the rows (-1: one per CPU the process may run on). `out`, when
+        given, receives the rows and is returned: a writeable C-contiguous
+        array of the result's shape and dtype, sharing no memory with the
+        inputs.
         """
 
 @typing.final
@@ -501,6 +511,7 @@ class TarveloNeckKinematics:
         angular_velocities: numpy.typing.ArrayLike,
         *,
         workers: builtins.int = 1,
+        out: typing.Optional[numpy.typing.NDArray[numpy.float64]] = None,
     ) -> numpy.typing.NDArray[numpy.float64]:
         """Joint rates of many configurations: `joints` `(..., 3)` as
         [yaw, pitch, roll] and `angular_velocities` `(..., 3)` (body frame)
@@ -508,5 +519,7 @@ class TarveloNeckKinematics:
         gimbal lock. `angular_velocities` broadcasts to `(..., 3)` over the
         rows of `joints`: one angular velocity for every row, or one per row.
         `workers` threads share the rows (-1: one per CPU the process may run
-        on).
+        on). `out`, when given, receives the rows and is returned: a
+        writeable C-contiguous array of the result's shape and dtype, sharing
+        no memory with the inputs.
         """
