@@ -166,7 +166,8 @@ def test_ctrl_c_stops_a_long_call_at_once(workers):
     before = threads_alive()
     seconds = [interrupted_call(workers) for _ in range(3)]
     assert min(seconds) < 0.1 and max(seconds) < 1.0, seconds  # the slowest may wait for a busy CPU
-    assert threads_alive_after_join(before) <= before  # every worker joined (a thread of an earlier test may end meanwhile)
+    # Every worker joined (a thread of an earlier test may end meanwhile).
+    assert threads_alive_after_join(before) <= before
     assert LEFT.fk_batch(PAIRS, workers=workers).tobytes() == LEFT.fk_batch(PAIRS).tobytes()
 
 

@@ -56,7 +56,9 @@ def draw_inputs(rows, seed):
     # Directions whose length is the 1e-12 bound, a bit above or below it.
     short = slice(rows // 10, rows // 10 + rows // 20)
     unit = directions[short] / np.linalg.norm(directions[short], axis=1, keepdims=True)
-    directions[short] = unit * rng.choice([1e-12, np.nextafter(1e-12, 0), np.nextafter(1e-12, 1), 1.1e-12], (len(unit), 1))
+    directions[short] = unit * rng.choice(
+        [1e-12, np.nextafter(1e-12, 0), np.nextafter(1e-12, 1), 1.1e-12], (len(unit), 1)
+    )
     for values, width in ((rotations.reshape(rows, 9), 9), (directions, 3)):
         poisoned = np.arange(rows - rows // 10, rows)
         values[poisoned, rng.integers(0, width, len(poisoned))] = rng.choice(special[:3], len(poisoned))
@@ -212,7 +214,7 @@ def compare(first, second):
         unequal = [i for i, (a, b) in enumerate(zip(ours, theirs, strict=True)) if a != b]
         differing = [i for i in unequal if without_nan_sign(ours[i]) != without_nan_sign(theirs[i])]
         counts = [len(ours), len(differing), len(unequal) - len(differing)]
-        totals = [t + c for t, c in zip(totals, counts)]
+        totals = [t + c for t, c in zip(totals, counts, strict=True)]
         print(f"{name:34} {counts[0]:7} {counts[1]:9} {counts[2]:9}")
         for i in differing[:3]:
             print(f"    row {i}: {ours[i][:120]!r}\n    {'':{len(str(i)) + 5}}{theirs[i][:120]!r}")
