@@ -18,7 +18,7 @@ export CMAKE_CXX_COMPILER_LAUNCHER ?= $(CCACHE)
 export CXX
 endif
 
-.PHONY: example test build stub-golden bench cpp-example colcon-check test-sanitize fuzz-smoke valgrind fetched-pythons test-pythons wheels lint format clean
+.PHONY: example test build stub-golden bench cpp-example colcon-check test-sanitize fuzz-smoke valgrind fetched-pythons test-pythons wheels wheels-arm64 arm64-tools arm64-identity lint format clean
 
 example: build
 	$(PY) examples/quickstart.py
@@ -118,6 +118,32 @@ test-pythons: $(VENV)/.nox-installed
 WHEEL_SESSIONS ?= wheels sdist
 wheels: $(VENV)/.nox-installed
 	$(WITH_FETCHED_PYTHONS) $(NOX) -s $(WHEEL_SESSIONS)
+
+# aarch64 wheels, cross-built with Debian's aarch64-linux-gnu-g++ (cmake/aarch64-linux-gnu.cmake)
+# against Debian's arm64 CPythons, repaired and tested under qemu-aarch64 (noxfile.py). The
+# interpreters' sysroots go to ~/.cache/arm64-python. ARM64_CMAKE_ARGS reach the cross build alone.
+ARM64_VERSIONS ?= 3.11 3.13 3.14 3.15
+ARM64_DEBIAN_PACKAGES := g++-aarch64-linux-gnu qemu-user
+ARM64_PYTHON ?= $(firstword $(wildcard ../shared/tools/arm64-python) tools/arm64-python)
+export ARM64_PYTHON
+ARM64_CMAKE_ARGS ?=
+arm64-tools:
+	@if ! dpkg -s $(ARM64_DEBIAN_PACKAGES) >/dev/null 2>&1; then \
+	  apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q $(ARM64_DEBIAN_PACKAGES); fi
+
+wheels-arm64: $(VENV)/.nox-installed arm64-tools
+	$(WITH_FETCHED_PYTHONS) $(NOX) -s $(foreach v,$(ARM64_VERSIONS),"wheels-arm64($(v))") -- $(ARM64_CMAKE_ARGS)
+
+# CI's aarch64 leg: every method on this machine (.venv's build), then the cp311 aarch64 wheel
+# cross-built and the same rows computed under qemu-aarch64, compared bit for bit
+# (tools/arch_identity.py). ARM64_CI_CHECKS=suite adds the suite under emulation (ten minutes).
+IDENTITY_BASE := build/identity/x86_64.pickle
+ARM64_CI_CHECKS ?=
+arm64-identity: build $(VENV)/.nox-installed arm64-tools
+	@mkdir -p $(dir $(IDENTITY_BASE))
+	$(PY) tools/arch_identity.py run $(IDENTITY_BASE)
+	ARM64_CHECKS="identity $(ARM64_CI_CHECKS)" ARM64_IDENTITY_BASE=$(abspath $(IDENTITY_BASE)) \
+	  $(NOX) -s "wheels-arm64(3.11)" -- $(ARM64_CMAKE_ARGS)
 
 # The suite but its slow tests against a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer (any finding aborts the run). The sanitized module is put first

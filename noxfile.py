@@ -107,10 +107,45 @@ def sdist(session):
     test_wheel(session, wheel)
 
 
-def build_repaired_wheel(session, source):
+# The CPythons Debian builds for arm64, whose headers tools/arm64-python unpacks into a sysroot.
+ARM64_VERSIONS = ["3.11", "3.13", "3.14", "3.15"]
+ARM64_FOUND = {v: path for v, path in FOUND.items() if v in ARM64_VERSIONS}
+ARM64_TOOL = os.environ.get("ARM64_PYTHON", str(PROJECT / "tools" / "arm64-python"))
+TOOLCHAIN = PROJECT / "cmake" / "aarch64-linux-gnu.cmake"
+
+
+@nox.session(name="wheels-arm64")
+@per_interpreter(ARM64_FOUND)
+def wheels_arm64(session):
+    """This version's aarch64 wheel, cross-built with aarch64-linux-gnu-g++ against Debian's arm64
+    CPython, repaired to a manylinux tag and tested under qemu-aarch64. Extra CMake arguments for
+    the cross build alone may follow `--`."""
+    session.install(*WHEEL_TOOLS)
+    version = next(v for v, path in ARM64_FOUND.items() if path == session.python)
+    sysroot = session.run(ARM64_TOOL, version, silent=True, external=True).strip().splitlines()[-1]
+    nodot = version.replace(".", "")
+    options = [
+        f"-Ccmake.args=-DCMAKE_TOOLCHAIN_FILE={TOOLCHAIN}",
+        f"-Ccmake.define.TORSO_SYSROOT={sysroot}",
+        f"-Ccmake.define.Python_INCLUDE_DIR={sysroot}/usr/include/python{version}",
+        *(f"-Ccmake.args={arg}" for arg in session.posargs),
+    ]
+    # scikit-build-core's cross settings: the wheel's platform tag and the module's file name.
+    env = {
+        "_PYTHON_HOST_PLATFORM": "linux-aarch64",
+        "SETUPTOOLS_EXT_SUFFIX": f".cpython-{nodot}-aarch64-linux-gnu.so",
+        "CXX": "aarch64-linux-gnu-g++",
+    }
+    wheel = build_repaired_wheel(session, str(PROJECT), options, env)
+    session.run("bash", str(PROJECT / "tools" / "test_wheel_arm64.sh"), str(wheel), sysroot, version, external=True)
+
+
+def build_repaired_wheel(session, source, options=(), env=None):
     """Build a wheel of `source` (a folder or an sdist) and repair it into dist/; its path."""
     with tempfile.TemporaryDirectory() as raw, tempfile.TemporaryDirectory() as repaired:
-        session.run("python", "-m", "pip", "wheel", "--no-deps", "--wheel-dir", raw, *BUILD_OPTIONS, source)
+        session.run(
+            "python", "-m", "pip", "wheel", "--no-deps", "--wheel-dir", raw, *BUILD_OPTIONS, *options, source, env=env
+        )
         (built,) = Path(raw).glob("*.whl")
         # Without --plat, auditwheel picks the oldest manylinux tag that the wheel satisfies.
         session.run("auditwheel", "repair", "--wheel-dir", repaired, str(built))
