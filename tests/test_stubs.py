@@ -135,6 +135,12 @@ def expected_errors(path):
     return [(n, m.group(1)) for n, m in enumerate(marks, start=1) if m]
 
 
+def numpy_shape_spelled_once(message):
+    """The message with numpy's array shape type written one way: numpy releases for older
+    interpreters spell `NDArray`'s shape `tuple[int, ...]`, newer ones `tuple[Any, ...]`."""
+    return message.replace("ndarray[tuple[int, ...],", "ndarray[tuple[Any, ...],")
+
+
 def test_wrong_client_fails_mypy_with_the_expected_errors(tmp_path):
     client = DATA / "typed_client_wrong.py"
     expected = expected_errors(client)
@@ -142,7 +148,7 @@ def test_wrong_client_fails_mypy_with_the_expected_errors(tmp_path):
     result = mypy("--strict", "--hide-error-context", str(client), cwd=tmp_path)
     reported = [(int(m.group(1)), m.group(2)) for m in re.finditer(r"^.*?:(\d+): error: (.*)$", result.stdout, re.M)]
     assert result.returncode == 1
-    assert reported == expected
+    assert [(n, numpy_shape_spelled_once(m)) for n, m in reported] == expected
 
 
 # ---- the records, through the tool's listing ----
